@@ -1,0 +1,68 @@
+#include "quantise.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysisfile.h"
+#include "truncate.h"
+#include "worktables.h"
+
+namespace varnolt {
+
+namespace {
+
+constexpr double kLevelFullScale = 65535.0;
+constexpr double kFrequencyUnit = 10.0;
+constexpr double kSemitoneRatio = 1.0594630943592953;  // nearest double to 2^(1/12)
+constexpr double kNoteOffset = 48.376316;  // 12 log2(440) - 57, cut to six decimals: note 0 at 16.3516 Hz
+constexpr double kLowNoteLimit = 12.0;     // below C of octave 1 (32.70 Hz) nothing sounds
+constexpr double kPercent = 100.0;
+constexpr std::int32_t kStepOffset = 16;
+constexpr std::int32_t kLoudestStep = 15;
+
+}  // namespace
+
+void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std::int32_t levelDivisor) {
+    LevelTable.fill(0.0);
+    FrequencyTable.fill(0.0);
+    for (int f = 0; f < frameCount; ++f) {
+        for (int p = 0; p < kPartialsPerFrame; ++p) {
+            const std::size_t index = static_cast<std::size_t>(f) * kTablePartials + p;
+            LevelTable[index] = static_cast<double>(PartialLevel(image, f, p)) * kLevelFullScale /
+                                static_cast<double>(levelDivisor);
+            FrequencyTable[index] = static_cast<double>(PartialFrequency(image, f, p)) / kFrequencyUnit;
+        }
+    }
+}
+
+NoteVolume QuantiseChannel(double frequency, double level, int volumePercent) {
+    const double semitones = std::log(frequency) / std::log(kSemitoneRatio) - kNoteOffset;
+    // + 0.5 then truncation: the nearest note, halves upward (for r >= -0.5).
+    const std::int32_t noteNumber = TruncateToInt32(semitones + 0.5);
+    std::int32_t amount = TruncateToInt32(static_cast<double>(volumePercent) * level / kPercent);
+    // The mute compares the unrounded value: 31.8 .. 32.7 Hz is note 12 yet silent.
+    // 0 Hz (r = -inf) is muted; a negative frequency (r = NaN) is not.
+    if (semitones < kLowNoteLimit) amount = 0;
+    if (amount == 0) amount = 1;
+    // Two steps per doubling of the amount (one step is 3 dB).
+    std::int32_t step = TruncateToInt32(std::log(static_cast<double>(amount)) / std::log(2.0) * 2.0) - kStepOffset;
+    step = std::clamp(step, 0, kLoudestStep);
+    return {static_cast<std::uint8_t>(static_cast<std::uint32_t>(noteNumber) & 0xFF),
+            static_cast<std::uint8_t>(step)};
+}
+
+void QuantiseNotesAndVolumes(int frameCount, int volumePercent) {
+    NoteVolumeTable.fill(0);
+    std::uint8_t* out = NoteVolumeTable.data();
+    for (int f = 0; f < frameCount; ++f) {
+        // Always five channels, whatever the channel count; the writer reads the first m.
+        for (int k = 0; k < kNoteVolumeChannels; ++k) {
+            const std::size_t index = static_cast<std::size_t>(f) * kTablePartials + k;
+            const NoteVolume pair = QuantiseChannel(FrequencyTable[index], LevelTable[index], volumePercent);
+            *out++ = pair.note;
+            *out++ = pair.volume;
+        }
+    }
+}
+
+}  // namespace varnolt

@@ -1,0 +1,23 @@
+// Note and volume quantisation: every frame's first five partials become (note, volume)
+// byte pairs in NoteVolumeTable.
+#pragma once
+
+#include <cstdint>
+
+namespace varnolt {
+
+struct NoteVolume {
+    std::uint8_t note;    // semitones above 16.3516 Hz, modulo 256
+    std::uint8_t volume;  // 0 (a rest) .. 15
+};
+
+// Clears LevelTable and FrequencyTable, then fills frames 0 .. frameCount-1.
+void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std::int32_t levelDivisor);
+
+// Clears NoteVolumeTable, then fills five pairs for each of frames 0 .. frameCount-1.
+void QuantiseNotesAndVolumes(int frameCount, int volumePercent);
+
+// One partial: F in hertz, L the normalised level, P the volume percent.
+NoteVolume QuantiseChannel(double frequency, double level, int volumePercent);
+
+}  // namespace varnolt

@@ -1,0 +1,47 @@
+#include "worktables.h"
+
+#include <cstdlib>
+
+namespace varnolt {
+
+std::array<std::int32_t, 65536> LogLevelTable{};
+std::array<std::int32_t, 40320> PermutationTable{};
+std::array<std::int32_t, kTableFrames * kTablePartials> PitchTable{};
+std::array<char, 16777216> TextBuffer{};
+std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeChannels * 2> NoteVolumeTable{};
+std::array<double, kTableFrames * kTablePartials> LevelTable{};
+std::array<double, kTableFrames * kTablePartials> FrequencyTable{};
+
+namespace {
+
+struct BlockPool {
+    std::array<void*, 256> slots{};
+    int count = 0;
+};
+
+BlockPool pool;
+
+}  // namespace
+
+void* PoolAlloc(std::int32_t byteCount) {
+    if (byteCount == 0) {
+        while (pool.count > 0) {
+            --pool.count;
+            std::free(pool.slots[pool.count]);
+            pool.slots[pool.count] = nullptr;
+        }
+        return nullptr;
+    }
+    // Callers keep far fewer blocks than this; a full pool refuses rather than
+    // writing past its slots.
+    if (pool.count == static_cast<int>(pool.slots.size())) return nullptr;
+    // A negative count is a request no system can meet: it fails like one.
+    void* block = byteCount > 0 ? std::malloc(static_cast<std::size_t>(byteCount)) : nullptr;
+    pool.slots[pool.count] = block;
+    ++pool.count;
+    return block;
+}
+
+int PoolBlockCount() { return pool.count; }
+
+}  // namespace varnolt
