@@ -3,6 +3,7 @@
 // A failure of the operating system after a successful open leaves as std::system_error.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -33,12 +34,12 @@ struct TrailerRecord {
 };
 static_assert(sizeof(PartialEntry) == 8 && sizeof(FrameRecord) == 64 && sizeof(TrailerRecord) == 64);
 
-inline constexpr int kRecordBytes = 64;
+inline constexpr int kRecordBytes = sizeof(FrameRecord);
 inline constexpr int kPartialsPerFrame = 8;
-inline constexpr int kPartialBytes = 8;
-inline constexpr int kLevelOffset = 0;
-inline constexpr int kFrequencyOffset = 4;
-inline constexpr int kFrameRateCodeOffset = 60;
+inline constexpr int kPartialBytes = sizeof(PartialEntry);
+inline constexpr int kLevelOffset = offsetof(PartialEntry, level);
+inline constexpr int kFrequencyOffset = offsetof(PartialEntry, frequency);
+inline constexpr int kFrameRateCodeOffset = offsetof(TrailerRecord, frameRateCode);
 inline constexpr int kMaxRecords = 18000;  // 17999 frames and the trailer
 // Anything larger is refused without being read.
 inline constexpr std::int64_t kMaxFileBytes = std::int64_t{kMaxRecords} * kRecordBytes + kRecordBytes - 1;
