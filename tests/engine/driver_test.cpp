@@ -294,6 +294,17 @@ TEST(RunConversion, InputsThatAreNotPlainReadableFiles) {
               std::vector<std::string>());
 }
 
+TEST(RunConversion, AFileThatReadsShortIsAReadError) {
+    // A sysfs attribute claims 4096 bytes and gives a handful: a real short read.
+    const std::string shortFile = "/sys/devices/system/cpu/online";
+    struct stat status {};
+    if (::stat(shortFile.c_str(), &status) != 0 || status.st_size <= 64) GTEST_SKIP() << "no " << shortFile;
+    ScratchFolder folder;
+    std::filesystem::create_symlink(shortFile, folder / "x.dat");
+    EXPECT_EQ(Convert(Inputs(folder / "x.dat")), Plain(messages::kReadError));
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.txt"));
+}
+
 TEST(RunConversion, AFileLockedByAnotherOpenIsRefused) {
     ScratchFolder folder;
     WriteFile(folder / "x.dat", SmallFile());
