@@ -24,13 +24,20 @@
 #include <fstream>
 #include <vector>
 
+#include "analysisfile.h"
+
 namespace {
+
+using varnolt::kFrameRateCodeOffset;
+using varnolt::kFrequencyOffset;
+using varnolt::kLevelOffset;
+using varnolt::kPartialBytes;
+using varnolt::kRecordBytes;
+using varnolt::StoreInt32;
 
 constexpr int kFrameCount = 120;
 constexpr int kFramesPerSecond = 30;
 constexpr int kVoices = 4;
-constexpr int kRecordBytes = 64;
-constexpr int kFrameRateCodeOffset = 60;
 
 struct Peak {
     std::int32_t level;
@@ -70,11 +77,6 @@ std::array<Peak, kVoices> VoicesAt(int f, const std::array<std::int32_t, kFrameC
     return voices;
 }
 
-void StoreInt32(std::uint8_t* bytes, std::int32_t value) {
-    const auto v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 void SortByFrequency(std::array<Peak, kVoices>& peaks) {
     std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) {
         return a.frequency != b.frequency ? a.frequency < b.frequency : a.level < b.level;
@@ -100,10 +102,12 @@ int main(int argc, char** argv) {
         SortByFrequency(overtones);
         std::uint8_t* record = bytes.data() + static_cast<std::size_t>(f) * kRecordBytes;
         for (int v = 0; v < kVoices; ++v) {
-            StoreInt32(record + 8 * v, fundamentals[v].level);
-            StoreInt32(record + 8 * v + 4, fundamentals[v].frequency);
-            StoreInt32(record + 8 * (kVoices + v), overtones[v].level);
-            StoreInt32(record + 8 * (kVoices + v) + 4, overtones[v].frequency);
+            std::uint8_t* fundamental = record + kPartialBytes * v;
+            std::uint8_t* overtone = record + kPartialBytes * (kVoices + v);
+            StoreInt32(fundamental + kLevelOffset, fundamentals[v].level);
+            StoreInt32(fundamental + kFrequencyOffset, fundamentals[v].frequency);
+            StoreInt32(overtone + kLevelOffset, overtones[v].level);
+            StoreInt32(overtone + kFrequencyOffset, overtones[v].frequency);
         }
     }
     StoreInt32(bytes.data() + static_cast<std::size_t>(kFrameCount) * kRecordBytes + kFrameRateCodeOffset,
