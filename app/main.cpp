@@ -1,0 +1,6 @@
+#include "converterapp.h"
+
+int main(int argc, char** argv) {
+    varnolt::app::CConverterApp app(argc, argv);
+    return app.InitInstance();
+}
