@@ -1,6 +1,7 @@
 #include "converterdlg.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -207,8 +208,13 @@ std::optional<QString> ChooseAnalysisFile(QWidget* parent) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // Shown as its label alone, "DAT File  （ *.dat ）".
+    const QString label = QStringLiteral("DAT File  （ *.dat ）");
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilter(QStringLiteral("DAT File  （ *.dat ） (*.dat)"));
+    dialog.setNameFilter(label + QStringLiteral(" (*.dat)"));
+    // Qt folds the two blanks of the label into one; Qt's own chooser gets it back.
+    if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo")); types && types->count() == 1) {
+        types->setItemText(0, label);
+    }
     dialog.setDefaultSuffix(QStringLiteral("dat"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first();

@@ -2,6 +2,8 @@
 #include <sys/resource.h>
 
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -230,6 +232,46 @@ private slots:
         QCOMPARE(path->text(), QStringLiteral("/home/u/声/voice.dat"));
         QCOMPARE(seenParent, dialog_.get());
         QCOMPARE(dialog_->conversionInputs().pathText, std::string("/home/u/声/voice.dat"));
+    }
+
+    void theFileChooserOffersDatFiles() {
+        ScratchFolder folder;
+        WriteFile(folder / "voice.dat", "");
+        // Confirm a file in the real chooser, then cancel it.
+        for (const bool confirm : {true, false}) {
+            QStringList filters;     // as the user sees them
+            QStringList filtersSet;  // as the chooser applies them
+            QString suffix;
+            bool detailsHidden = false;
+            // The chooser takes a moment to come up: look for it until it is there.
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                if (chooser == nullptr || !chooser->isVisible()) return;
+                poll.stop();
+                for (QComboBox* types : chooser->findChildren<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+                    for (int i = 0; i < types->count(); ++i) filters << types->itemText(i);
+                }
+                filtersSet = chooser->nameFilters();
+                suffix = chooser->defaultSuffix();
+                detailsHidden = chooser->testOption(QFileDialog::HideNameFilterDetails);
+                if (confirm) {
+                    chooser->selectFile(QString::fromStdString(folder / "voice.dat"));
+                    QMetaObject::invokeMethod(chooser, "accept");
+                } else {
+                    chooser->reject();
+                }
+            });
+            poll.start(10);
+            const std::optional<QString> chosen = varnolt::app::ChooseAnalysisFile(dialog_.get());
+            QCOMPARE(filters, QStringList{QStringLiteral("DAT File  （ *.dat ）")});
+            QVERIFY(detailsHidden);
+            QCOMPARE(filtersSet.size(), 1);
+            QVERIFY(filtersSet[0].endsWith(QStringLiteral("(*.dat)")));
+            QCOMPARE(suffix, QStringLiteral("dat"));
+            QCOMPARE(chosen.has_value(), confirm);
+            if (confirm) QCOMPARE(*chosen, QString::fromStdString(folder / "voice.dat"));
+        }
     }
 
     void convertShowsTheEngineMessage_data() {
