@@ -41,8 +41,8 @@ constexpr int kFirstLineNumber = 1000;
 constexpr int kLineNumberStep = 10;
 
 void Append(char*& position, std::string_view text) {
-    std::memcpy(position, text.data(), text.size());
-    position += text.size();
+    // std::copy, not memcpy: the empty tempo header has no data pointer at all.
+    position = std::copy(text.begin(), text.end(), position);
 }
 
 // What carries over the whole text, per channel: the last volume and octave written.
