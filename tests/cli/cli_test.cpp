@@ -1,42 +1,27 @@
 // The varnolt command as a user's script sees it: stdout, stderr, exit status, files.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <vector>
 
 #include "fixtures.h"
+#include "process.h"
 
 namespace {
 
 using varnolt::testing::AnalysisFileBuilder;
+using varnolt::testing::ProcessResult;
+using varnolt::testing::RunProcess;
 using varnolt::testing::ReadFile;
 using varnolt::testing::ScratchFolder;
 using varnolt::testing::WriteFile;
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-struct CommandResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-// Runs varnolt in the folder; shellPrefix may set limits before it starts.
-CommandResult Varnolt(const ScratchFolder& folder, const std::vector<std::string>& arguments, const std::string& shellPrefix = "") {
-    std::string command = "cd " + Quote(folder.Path().string()) + " && " + shellPrefix + " exec " + Quote(VARNOLT_COMMAND);
-    for (const std::string& argument : arguments) command += " " + Quote(argument);
-    command += " >" + Quote(folder / ".out") + " 2>" + Quote(folder / ".err");
-    const int raw = std::system(("bash -c " + Quote(command)).c_str());
-    CommandResult run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(folder / ".out"), ReadFile(folder / ".err")};
-    std::filesystem::remove(folder / ".out");
-    std::filesystem::remove(folder / ".err");
-    return run;
+// Runs varnolt in the folder, with an optional file-size limit in bytes.
+ProcessResult Varnolt(const ScratchFolder& folder, const std::vector<std::string>& arguments,
+                      rlim_t fileSizeLimit = RLIM_INFINITY) {
+    std::vector<std::string> command = {VARNOLT_COMMAND};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return RunProcess(command, {folder.Path().string(), fileSizeLimit});
 }
 
 std::string ToneFile(int frames, std::int32_t frameRateCode = 30) {
@@ -50,13 +35,13 @@ std::string ToneFile(int frames, std::int32_t frameRateCode = 30) {
 
 TEST(VarnoltCommand, HelpVersionAndUsageErrors) {
     ScratchFolder folder;
-    const CommandResult help = Varnolt(folder, {"--help"});
+    const ProcessResult help = Varnolt(folder, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: varnolt convert [--volume TEXT] [--unit 15|20|30|60] [--channels 3|4|5] FILE..."),
               std::string::npos);
     EXPECT_EQ(Varnolt(folder, {"convert", "--help"}).status, 0);
 
-    const CommandResult version = Varnolt(folder, {"--version"});
+    const ProcessResult version = Varnolt(folder, {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "varnolt 0.1.0\n");
 
@@ -70,7 +55,7 @@ TEST(VarnoltCommand, HelpVersionAndUsageErrors) {
         {"convert", "x.dat", "--volume"},
     };
     for (const auto& arguments : usageErrors) {
-        const CommandResult run = Varnolt(folder, arguments);
+        const ProcessResult run = Varnolt(folder, arguments);
         EXPECT_EQ(run.status, 2) << (arguments.empty() ? "" : arguments.back());
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("usage: varnolt convert"), std::string::npos);
@@ -80,7 +65,7 @@ TEST(VarnoltCommand, HelpVersionAndUsageErrors) {
 TEST(VarnoltCommand, OneFileGivesTheMessageAlone) {
     ScratchFolder folder;
     WriteFile(folder / "tone.dat", ToneFile(30));
-    const CommandResult run = Varnolt(folder, {"convert", "tone.dat"});
+    const ProcessResult run = Varnolt(folder, {"convert", "tone.dat"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "終了しました\n");
     EXPECT_EQ(run.err, "");
@@ -89,7 +74,7 @@ TEST(VarnoltCommand, OneFileGivesTheMessageAlone) {
     EXPECT_EQ(program.substr(115, 25), "1000 PLAY#2,\"@63T120L60V1");
     EXPECT_EQ(std::count(program.begin(), program.end(), '"'), 5 * 2 * 4);
 
-    const CommandResult refused = Varnolt(folder, {"convert", "--volume", "-20", "tone.dat"});
+    const ProcessResult refused = Varnolt(folder, {"convert", "--volume", "-20", "tone.dat"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err, "音量(%)を20-200までに指定して下さい\n");
@@ -113,7 +98,7 @@ TEST(VarnoltCommand, ManyFilesOneLineEachAndTheWorstStatus) {
     WriteFile(folder / "a.dat", ToneFile(12));
     WriteFile(folder / "c.dat", ToneFile(12, 25));
     WriteFile(folder / "d.dat", ToneFile(12));
-    const CommandResult run = Varnolt(folder, {"convert", "a.dat", "b.dat", "c.dat", "d.dat", "e.wav"});
+    const ProcessResult run = Varnolt(folder, {"convert", "a.dat", "b.dat", "c.dat", "d.dat", "e.wav"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "a.dat: 終了しました\nd.dat: 終了しました\n");
     EXPECT_EQ(run.err,
@@ -130,8 +115,8 @@ TEST(VarnoltCommand, AWriteThatFailsMidwayKeepsThePreviousOutput) {
     WriteFile(folder / "big.dat", ToneFile(600));
     WriteFile(folder / "small.dat", AnalysisFileBuilder().Trailer(30).Bytes());
     WriteFile(folder / "big.txt", "previous program\r\n");
-    // bash's ulimit -f counts 1024-byte blocks: the 115-byte program fits, the big one not.
-    const CommandResult run = Varnolt(folder, {"convert", "big.dat", "small.dat"}, "ulimit -f 4 &&");
+    // The 115-byte program fits under the limit, the big one not.
+    const ProcessResult run = Varnolt(folder, {"convert", "big.dat", "small.dat"}, 4096);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "small.dat: 終了しました\n");
     EXPECT_EQ(run.err, "big.dat: cannot write the program text: File too large\n");
@@ -145,7 +130,7 @@ TEST(VarnoltCommand, AWriteThatFailsMidwayKeepsThePreviousOutput) {
 TEST(VarnoltCommand, TheBundledExampleConvertsToItsStoredProgram) {
     ScratchFolder folder;
     std::filesystem::copy_file(VARNOLT_EXAMPLES_DIR "/glide.dat", folder / "glide.dat");
-    const CommandResult run = Varnolt(folder, {"convert", "glide.dat"});
+    const ProcessResult run = Varnolt(folder, {"convert", "glide.dat"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadFile(folder / "glide.txt"), ReadFile(VARNOLT_EXAMPLES_DIR "/glide.txt"));
 }
