@@ -87,6 +87,7 @@ void BuildLogLevelTableStage(benchmark::State& state, const Input&) {
     for (auto _ : state) BuildLogLevelTable();
 }
 
+template <void (*Track)(std::uint8_t*, int, int)>
 void TrackChannelsStage(benchmark::State& state, const Input& input) {
     Prepared prepared(input);
     std::vector<std::uint8_t> image = prepared.normalised;
@@ -95,7 +96,7 @@ void TrackChannelsStage(benchmark::State& state, const Input& input) {
         std::memcpy(image.data(), prepared.normalised.data(), image.size());
         std::copy(prepared.pitches.begin(), prepared.pitches.end(), PitchTable.begin());
         BuildPermutationTable(prepared.channelCount);
-        TrackChannels(image.data(), prepared.frameCount, prepared.channelCount);
+        Track(image.data(), prepared.frameCount, prepared.channelCount);
     }
 }
 
@@ -147,7 +148,8 @@ void RegisterAll() {
         {"NormaliseLevels", NormaliseLevelsStage},
         {"BuildPitchTable", BuildPitchTableStage},
         {"BuildLogLevelTable", BuildLogLevelTableStage},
-        {"TrackChannels", TrackChannelsStage},
+        {"TrackChannels", TrackChannelsStage<TrackChannels>},
+        {"TrackChannelsPlain", TrackChannelsStage<TrackChannelsPlain>},
         {"BuildLevelAndFrequencyTables", BuildLevelAndFrequencyTablesStage},
         {"QuantiseNotesAndVolumes", QuantiseNotesAndVolumesStage},
         {"WriteMmlProgram", WriteMmlProgramStage},

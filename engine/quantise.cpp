@@ -1,6 +1,7 @@
 #include "quantise.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "analysisfile.h"
@@ -20,11 +21,23 @@ constexpr double kPercent = 100.0;
 constexpr std::int32_t kStepOffset = 16;
 constexpr std::int32_t kLoudestStep = 15;
 
+// Everything from these rows on is zero, as at program start: a conversion clears only
+// what an earlier, longer one left, and leaves the tables as a full clear would.
+int levelRowsInUse = 0;
+int noteVolumeFramesInUse = 0;
+
+// Two steps per doubling of the amount, one step being 3 dB: floor(log2(u^2)) - 16,
+// clamped. In integers this is exactly what ln u / ln 2, doubled and truncated, gives
+// for every amount from 1 to 131070 (a test compares the two over all of them).
+std::int32_t VolumeStep(std::int32_t amount) {
+    if (amount <= 0) return 0;  // a negative amount has no logarithm
+    const auto square = static_cast<std::uint64_t>(amount) * static_cast<std::uint64_t>(amount);
+    return std::clamp(static_cast<std::int32_t>(std::bit_width(square)) - 1 - kStepOffset, 0, kLoudestStep);
+}
+
 }  // namespace
 
 void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std::int32_t levelDivisor) {
-    LevelTable.fill(0.0);
-    FrequencyTable.fill(0.0);
     for (int f = 0; f < frameCount; ++f) {
         for (int p = 0; p < kPartialsPerFrame; ++p) {
             const std::size_t index = static_cast<std::size_t>(f) * kTablePartials + p;
@@ -33,6 +46,13 @@ void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std
             FrequencyTable[index] = static_cast<double>(PartialFrequency(image, f, p)) / kFrequencyUnit;
         }
     }
+    if (levelRowsInUse > frameCount) {
+        const auto first = static_cast<std::ptrdiff_t>(frameCount) * kTablePartials;
+        const auto last = static_cast<std::ptrdiff_t>(levelRowsInUse) * kTablePartials;
+        std::fill(LevelTable.begin() + first, LevelTable.begin() + last, 0.0);
+        std::fill(FrequencyTable.begin() + first, FrequencyTable.begin() + last, 0.0);
+    }
+    levelRowsInUse = frameCount;
 }
 
 NoteVolume QuantiseChannel(double frequency, double level, int volumePercent) {
@@ -44,15 +64,11 @@ NoteVolume QuantiseChannel(double frequency, double level, int volumePercent) {
     // 0 Hz (r = -inf) is muted; a negative frequency (r = NaN) is not.
     if (semitones < kLowNoteLimit) amount = 0;
     if (amount == 0) amount = 1;
-    // Two steps per doubling of the amount (one step is 3 dB).
-    std::int32_t step = TruncateToInt32(std::log(static_cast<double>(amount)) / std::log(2.0) * 2.0) - kStepOffset;
-    step = std::clamp(step, 0, kLoudestStep);
     return {static_cast<std::uint8_t>(static_cast<std::uint32_t>(noteNumber) & 0xFF),
-            static_cast<std::uint8_t>(step)};
+            static_cast<std::uint8_t>(VolumeStep(amount))};
 }
 
 void QuantiseNotesAndVolumes(int frameCount, int volumePercent) {
-    NoteVolumeTable.fill(0);
     std::uint8_t* out = NoteVolumeTable.data();
     for (int f = 0; f < frameCount; ++f) {
         // Always five channels, whatever the channel count; the writer reads the first m.
@@ -63,6 +79,9 @@ void QuantiseNotesAndVolumes(int frameCount, int volumePercent) {
             *out++ = pair.volume;
         }
     }
+    // The writer reads up to five frames past the last one: they must read as zero.
+    if (noteVolumeFramesInUse > frameCount) std::fill(out, NoteVolumeTable.data() + noteVolumeFramesInUse * 10, 0);
+    noteVolumeFramesInUse = frameCount;
 }
 
 }  // namespace varnolt

@@ -59,6 +59,10 @@ void BuildPitchTable(const std::uint8_t* image, int frameCount, int channelCount
 }
 
 void BuildLogLevelTable() {
+    // The table depends on nothing: 65535 logarithms once per process are enough.
+    static bool built = false;
+    if (built) return;
+    built = true;
     for (int i = 1; i < static_cast<int>(LogLevelTable.size()); ++i) {
         LogLevelTable[i] = TruncateToInt32(std::log(static_cast<double>(i)) * kLogLevelScale);
     }

@@ -1,5 +1,7 @@
 #include "tracking.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdlib>
 
 #include "analysisfile.h"
@@ -8,6 +10,13 @@
 namespace varnolt {
 
 namespace {
+
+// Partials in each set of up to eight: the position a set of placed partials fills next.
+constexpr std::array<std::uint8_t, 256> kBitCounts = [] {
+    std::array<std::uint8_t, 256> counts{};
+    for (unsigned set = 0; set < 256; ++set) counts[set] = static_cast<std::uint8_t>(std::popcount(set));
+    return counts;
+}();
 
 // (8-k)! for k = 0 .. 8: entry 8-m is m!, entry 9-m+p the divisor of position p.
 constexpr std::array<std::int32_t, 9> kFactorials = {40320, 5040, 720, 120, 24, 6, 2, 1, 1};
@@ -20,18 +29,86 @@ std::int32_t& PitchAt(int frame, int partial) {
     return PitchTable[static_cast<std::size_t>(frame) * kTablePartials + partial];
 }
 
+// One partial as the cost sees it.
+struct PartialView {
+    std::int32_t level;
+    std::int32_t logLevel;
+    std::int32_t pitch;
+};
+
+inline PartialView ViewOf(const std::uint8_t* image, int frame, int partial) {
+    const std::int32_t level = PartialLevel(image, frame, partial);
+    return {level, LogLevelTable[level], PitchAt(frame, partial)};
+}
+
+// The cost of moving partial a of frame f to the position held by b in frame f-1:
+// pitch distance times log-level distance.
+std::int32_t PairTerm(const PartialView& a, const PartialView& b) {
+    const std::int32_t levelA = a.level, levelB = b.level, pitchA = a.pitch, pitchB = b.pitch;
+    const std::int32_t levelDistance = std::abs(a.logLevel - b.logLevel);
+    std::int32_t pitchDistance = std::abs(pitchA - pitchB);
+    if (levelA < kPitchTrustLevel || levelB < kPitchTrustLevel) pitchDistance = 1;
+    if (levelA < kPitchTrustLevel && levelB < kPitchTrustLevel) pitchDistance = 0;
+    return pitchDistance * levelDistance;
+}
+
 std::int32_t OrderingCost(const std::uint8_t* image, int frame, int channelCount, const std::array<int, 8>& order) {
     std::int32_t cost = 0;
     for (int p = 0; p < channelCount; ++p) {
-        const std::int32_t a = PartialLevel(image, frame, order[p]);
-        const std::int32_t b = PartialLevel(image, frame - 1, p);
-        const std::int32_t levelDistance = std::abs(LogLevelTable[a] - LogLevelTable[b]);
-        std::int32_t pitchDistance = std::abs(PitchAt(frame, order[p]) - PitchAt(frame - 1, p));
-        if (a < kPitchTrustLevel || b < kPitchTrustLevel) pitchDistance = 1;
-        if (a < kPitchTrustLevel && b < kPitchTrustLevel) pitchDistance = 0;
-        cost += pitchDistance * levelDistance;
+        cost += PairTerm(ViewOf(image, frame, order[p]), ViewOf(image, frame - 1, p));
     }
     return cost;
+}
+
+// The cheapest ordering without trying them all: the m x m pair terms once, then for
+// every set of partials already placed (positions 0 .. k-1) the cheapest way to fill
+// positions k .. m-1 with the rest, 2^m sets in all. Walking from position 0, each
+// position takes the lowest partial that still leads to the minimum: the
+// lexicographically first cheapest ordering, which is the lowest permutation number
+// among the cheapest, exactly the one the plain search keeps.
+// The channel count is a template argument so that the loops over partials unroll.
+template <int M>
+OrderingChoice CheapestOrdering(const std::uint8_t* image, int frame) {
+    std::int32_t terms[M][M];
+    PartialView now[M];
+    for (int q = 0; q < M; ++q) now[q] = ViewOf(image, frame, q);
+    for (int p = 0; p < M; ++p) {
+        const PartialView before = ViewOf(image, frame - 1, p);
+        for (int q = 0; q < M; ++q) terms[p][q] = PairTerm(now[q], before);
+    }
+
+    // cheapestRest[placed]: the cheapest completion once the partials in placed stand at
+    // positions 0 .. count(placed)-1. Supersets are larger numbers, so they come first.
+    constexpr unsigned all = (1u << M) - 1;
+    std::array<std::int32_t, 1u << M> cheapestRest;
+    cheapestRest[all] = 0;
+    for (unsigned placed = all; placed-- > 0;) {
+        const std::int32_t* row = terms[kBitCounts[placed]];
+        std::int32_t cheapest = 2147483647;
+        for (unsigned rest = all & ~placed; rest != 0; rest &= rest - 1) {
+            const int q = std::countr_zero(rest);
+            cheapest = std::min(cheapest, row[q] + cheapestRest[placed | (1u << q)]);
+        }
+        cheapestRest[placed] = cheapest;
+    }
+
+    OrderingChoice best{0, cheapestRest[0]};
+    unsigned placed = 0;
+    int divisor = kFactorials[9 - M];  // (M-1)!, the weight of position 0
+    for (int position = 0; position < M; ++position) {
+        int rank = 0;  // among the partials not yet placed
+        for (int q = 0; q < M; ++q) {
+            if (placed & (1u << q)) continue;
+            if (terms[position][q] + cheapestRest[placed | (1u << q)] == cheapestRest[placed]) {
+                placed |= 1u << q;
+                best.permutationNumber += rank * divisor;
+                break;
+            }
+            ++rank;
+        }
+        if (position < M - 1) divisor /= M - 1 - position;
+    }
+    return best;
 }
 
 void ReorderFrame(std::uint8_t* image, int frame, int channelCount, const std::array<int, 8>& order) {
@@ -70,6 +147,19 @@ std::array<int, 8> UnpackOrdering(std::int32_t packed) {
 }
 
 OrderingChoice FindCheapestOrdering(const std::uint8_t* image, int frame, int channelCount) {
+    switch (channelCount) {
+        case 1: return CheapestOrdering<1>(image, frame);
+        case 2: return CheapestOrdering<2>(image, frame);
+        case 3: return CheapestOrdering<3>(image, frame);
+        case 4: return CheapestOrdering<4>(image, frame);
+        case 5: return CheapestOrdering<5>(image, frame);
+        case 6: return CheapestOrdering<6>(image, frame);
+        case 7: return CheapestOrdering<7>(image, frame);
+        default: return CheapestOrdering<8>(image, frame);
+    }
+}
+
+OrderingChoice FindCheapestOrderingPlain(const std::uint8_t* image, int frame, int channelCount) {
     OrderingChoice best{0, 2147483647};
     for (int number = 0; number < kFactorials[8 - channelCount]; ++number) {
         const std::int32_t cost = OrderingCost(image, frame, channelCount, UnpackOrdering(PermutationTable[number]));
@@ -78,11 +168,24 @@ OrderingChoice FindCheapestOrdering(const std::uint8_t* image, int frame, int ch
     return best;
 }
 
-void TrackChannels(std::uint8_t* image, int frameCount, int channelCount) {
+namespace {
+
+template <OrderingChoice (*FindCheapest)(const std::uint8_t*, int, int)>
+void TrackWith(std::uint8_t* image, int frameCount, int channelCount) {
     for (int f = 1; f < frameCount; ++f) {
-        const OrderingChoice best = FindCheapestOrdering(image, f, channelCount);
+        const OrderingChoice best = FindCheapest(image, f, channelCount);
         ReorderFrame(image, f, channelCount, UnpackOrdering(PermutationTable[best.permutationNumber]));
     }
+}
+
+}  // namespace
+
+void TrackChannels(std::uint8_t* image, int frameCount, int channelCount) {
+    TrackWith<FindCheapestOrdering>(image, frameCount, channelCount);
+}
+
+void TrackChannelsPlain(std::uint8_t* image, int frameCount, int channelCount) {
+    TrackWith<FindCheapestOrderingPlain>(image, frameCount, channelCount);
 }
 
 }  // namespace varnolt

@@ -20,10 +20,19 @@ struct OrderingChoice {
 };
 
 // The cheapest ordering of frame f against frame f-1 (already reordered); the lowest
-// permutation number wins a tie.
+// permutation number wins a tie. Searches the orderings depth first in lexicographic
+// order over a table of the m x m pair terms, and leaves out every branch that cannot
+// get strictly below the best cost found so far.
 OrderingChoice FindCheapestOrdering(const std::uint8_t* image, int frame, int channelCount);
+
+// The same choice by summing every ordering of PermutationTable term by term: the
+// reference the search above is tested against.
+OrderingChoice FindCheapestOrderingPlain(const std::uint8_t* image, int frame, int channelCount);
 
 // Frames 1 .. frameCount-1 in turn, reordered in the image and in PitchTable.
 void TrackChannels(std::uint8_t* image, int frameCount, int channelCount);
+
+// The same with the plain search, for tests and benchmarks.
+void TrackChannelsPlain(std::uint8_t* image, int frameCount, int channelCount);
 
 }  // namespace varnolt

@@ -20,11 +20,14 @@ extern std::array<std::int32_t, 40320> PermutationTable;
 extern std::array<std::int32_t, kTableFrames * kTablePartials> PitchTable;
 // Program text, written from byte 0.
 extern std::array<char, 16777216> TextBuffer;
-// Note byte at f x 10 + k x 2, volume byte right after it.
-extern std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeChannels * 2> NoteVolumeTable;
+// Only the stages write the tables below. Rows past those the last conversion filled are
+// zero, as at program start, which lets each conversion clear no more than it must.
+//
 // Normalised level and frequency in hertz, frame x 8 + partial.
 extern std::array<double, kTableFrames * kTablePartials> LevelTable;
 extern std::array<double, kTableFrames * kTablePartials> FrequencyTable;
+// Note byte at f x 10 + k x 2, volume byte right after it.
+extern std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeChannels * 2> NoteVolumeTable;
 
 // A non-zero count takes a new block of that many bytes (null when the system has no
 // memory for it; the slot is used all the same). A count of 0 gives every block back,

@@ -20,6 +20,13 @@ struct NoteVolumePair {
     int volume;
 };
 
+// Only the stages write the table in a conversion, and they rely on finding it zero
+// past what they wrote: each test leaves it as the program starts.
+class WriteMmlProgramTest : public ::testing::Test {
+protected:
+    void TearDown() override { NoteVolumeTable.fill(0); }
+};
+
 // Fills NoteVolumeTable from rows of up to five pairs, the rest zero as quantisation leaves it.
 void FillTable(const std::vector<std::vector<NoteVolumePair>>& frames) {
     NoteVolumeTable.fill(0);
@@ -36,7 +43,7 @@ std::string Program(int frameCount, int channelCount, int framesPerSecond) {
     return std::string(TextBuffer.data(), static_cast<std::size_t>(length));
 }
 
-TEST(WriteMmlProgram, SevenFramesThreeChannels) {
+TEST_F(WriteMmlProgramTest, SevenFramesThreeChannels) {
     FillTable({{{57, 12}, {0, 0}, {40, 5}, {1, 1}, {2, 2}},
                {{57, 12}, {0, 0}, {41, 5}, {1, 1}, {2, 2}},
                {{69, 12}, {0, 0}, {42, 6}},
@@ -54,7 +61,7 @@ TEST(WriteMmlProgram, SevenFramesThreeChannels) {
     EXPECT_EQ(program.size(), 270u);
 }
 
-TEST(WriteMmlProgram, OneFrameFiveChannelsAtSixtyFramesPerSecond) {
+TEST_F(WriteMmlProgramTest, OneFrameFiveChannelsAtSixtyFramesPerSecond) {
     FillTable({{{57, 15}, {64, 9}, {45, 3}, {50, 0}, {70, 12}}});
     const std::string program = Program(1, 5, 60);
     EXPECT_EQ(program, kHeader +
@@ -63,14 +70,14 @@ TEST(WriteMmlProgram, OneFrameFiveChannelsAtSixtyFramesPerSecond) {
     EXPECT_EQ(program.size(), 235u);
 }
 
-TEST(WriteMmlProgram, NoFrameGivesTheHeaderAlone) {
+TEST_F(WriteMmlProgramTest, NoFrameGivesTheHeaderAlone) {
     FillTable({});
     TextBuffer.fill('#');  // an earlier, longer text must not leak into the result
     EXPECT_EQ(Program(0, 4, 30), kHeader);
     EXPECT_EQ(kHeader.size(), 115u);
 }
 
-TEST(WriteMmlProgram, TempoHeaderFollowsTheFrameRate) {
+TEST_F(WriteMmlProgramTest, TempoHeaderFollowsTheFrameRate) {
     FillTable({});
     const std::pair<int, std::string> cases[] = {
         {15, "@63T60L60"}, {20, "@63T80L60"}, {30, "@63T120L60"}, {60, "@63T240L60"}, {25, "@63T240L60"}};
@@ -80,7 +87,7 @@ TEST(WriteMmlProgram, TempoHeaderFollowsTheFrameRate) {
     }
 }
 
-TEST(WriteMmlProgram, RestRunsOctaveMarksAndCarriedState) {
+TEST_F(WriteMmlProgramTest, RestRunsOctaveMarksAndCarriedState) {
     struct Case {
         const char* what;
         std::vector<NoteVolumePair> channel0;  // frames 0 .. 11
@@ -114,7 +121,7 @@ TEST(WriteMmlProgram, RestRunsOctaveMarksAndCarriedState) {
     }
 }
 
-TEST(WriteMmlProgram, LargestInputGivesTheLargestText) {
+TEST_F(WriteMmlProgramTest, LargestInputGivesTheLargestText) {
     // Every frame a sharp note two octaves from the last, with a new two-digit volume.
     std::vector<std::vector<NoteVolumePair>> frames(17999);
     for (std::size_t f = 0; f < frames.size(); ++f) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
+#include <cmath>
 #include <vector>
 
 #include "fixtures.h"
@@ -45,9 +45,9 @@ TEST(QuantiseChannel, WorkedExamples) {
 }
 
 TEST(QuantiseChannel, VolumeStepIsTwoPerDoublingExactly) {
-    // From u to step: floor(log2(u^2)) - 16, clamped to 0 .. 15, for every amount.
+    // The step as logarithms define it: ln u / ln 2, doubled, truncated, less 16, clamped.
     auto exactStep = [](std::uint64_t amount) {
-        const int step = static_cast<int>(std::bit_width(amount * amount)) - 1 - 16;
+        const int step = static_cast<int>(std::log(static_cast<double>(amount)) / std::log(2.0) * 2.0) - 16;
         return std::clamp(step, 0, 15);
     };
     for (int level = 0; level <= 65535; ++level) {
@@ -67,9 +67,12 @@ TEST(QuantiseChannel, VolumeStepIsTwoPerDoublingExactly) {
 }
 
 TEST(QuantiseNotesAndVolumes, ClearsEverythingAndWritesFiveChannelsPerFrame) {
-    NoteVolumeTable.fill(0xEE);
-    LevelTable.fill(1.0);
-    FrequencyTable.fill(1.0);
+    // A longer conversion first, loud in every partial: none of it may show through.
+    const std::string earlier = AnalysisFileBuilder().Frames(700, 65535, 4400).Trailer(30).Bytes();
+    const std::vector<std::uint8_t> earlierImage(earlier.begin(), earlier.end());
+    BuildLevelAndFrequencyTables(earlierImage.data(), 700, 65535);
+    QuantiseNotesAndVolumes(700, 100);
+    ASSERT_EQ(NoteVolumeTable[6999], 15);
     // Frame 0: partials at 440, 880, 0 Hz, 32.7 Hz and 261.6 Hz, loud; the rest silent.
     const std::string bytes = AnalysisFileBuilder()
                                   .Frame({{{65535, 4400}, {65535, 8800}, {65535, 0}, {65535, 327},

@@ -143,3 +143,78 @@ TEST(TrackChannels, FollowsAVoiceAcrossManyFrames) {
 
 }  // namespace
 }  // namespace varnolt
+
+namespace varnolt {
+namespace {
+
+// Random frames drawn from few levels and pitches, so that equal costs are common.
+class RandomFrames {
+public:
+    explicit RandomFrames(unsigned seed) : state_(seed) {}
+
+    std::vector<std::uint8_t> Image(int frameCount) {
+        static constexpr std::int32_t kLevels[] = {0, 1, 500, 1023, 1024, 1025, 3000, 20000, 65535};
+        static constexpr std::int32_t kFrequencies[] = {0, 10, 1100, 2200, 2201, 4400, 4401, 4500, 8800, -50, 2147483647};
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(frameCount + 1) * kRecordBytes, 0);
+        for (int f = 0; f < frameCount; ++f) {
+            for (int p = 0; p < kPartialsPerFrame; ++p) {
+                SetPartialLevel(image.data(), f, p, kLevels[Next() % std::size(kLevels)]);
+                SetPartialFrequency(image.data(), f, p, kFrequencies[Next() % std::size(kFrequencies)]);
+            }
+        }
+        return image;
+    }
+
+private:
+    unsigned Next() {
+        state_ = state_ * 1103515245u + 12345u;
+        return state_ >> 16;
+    }
+    unsigned state_;
+};
+
+TEST(FindCheapestOrdering, ChoosesWhatThePlainSearchChooses) {
+    BuildLogLevelTable();
+    RandomFrames random(7);
+    struct Size {
+        int m;
+        int frames;  // the plain search tries m! orderings a frame
+    } sizes[] = {{1, 200}, {2, 2000}, {3, 20000}, {4, 20000}, {5, 20000}, {6, 2000}, {7, 300}, {8, 40}};
+    for (const Size& size : sizes) {
+        BuildPermutationTable(size.m);
+        const std::vector<std::uint8_t> image = random.Image(size.frames);
+        BuildPitchTable(image.data(), size.frames, size.m);
+        int ties = 0;
+        for (int f = 1; f < size.frames; ++f) {
+            const OrderingChoice plain = FindCheapestOrderingPlain(image.data(), f, size.m);
+            const OrderingChoice fast = FindCheapestOrdering(image.data(), f, size.m);
+            ASSERT_EQ(fast.permutationNumber, plain.permutationNumber) << "m " << size.m << " frame " << f;
+            ASSERT_EQ(fast.cost, plain.cost) << "m " << size.m << " frame " << f;
+            ties += plain.cost == 0 && plain.permutationNumber > 0;
+        }
+        if (size.m >= 3) {
+            EXPECT_GT(ties, 0) << "the cases should include ties, m " << size.m;
+        }
+    }
+}
+
+TEST(TrackChannels, GivesTheImageAndPitchesThePlainSearchGives) {
+    BuildLogLevelTable();
+    for (const int m : {3, 4, 5}) {
+        BuildPermutationTable(m);
+        const std::vector<std::uint8_t> original = RandomFrames(100 + m).Image(3000);
+        std::vector<std::uint8_t> plain = original;
+        std::vector<std::uint8_t> fast = original;
+        BuildPitchTable(plain.data(), 3000, m);
+        TrackChannelsPlain(plain.data(), 3000, m);
+        const std::vector<std::int32_t> plainPitches(PitchTable.begin(), PitchTable.begin() + 3000 * 8);
+        BuildPitchTable(fast.data(), 3000, m);
+        TrackChannels(fast.data(), 3000, m);
+        EXPECT_EQ(fast, plain) << "m " << m;
+        EXPECT_TRUE(std::equal(plainPitches.begin(), plainPitches.end(), PitchTable.begin())) << "m " << m;
+        EXPECT_NE(fast, original);
+    }
+}
+
+}  // namespace
+}  // namespace varnolt
