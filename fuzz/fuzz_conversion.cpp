@@ -1,7 +1,8 @@
 // Whole conversions of arbitrary analysis files. Byte 0 picks the volume text, byte 1
 // the unit buttons (bits 0-3: 1/15, 1/20, 1/30, 1/60) and the channel buttons (bit 4:
 // ch4, bit 5: ch5); the rest is the file. The outcome is predicted from the bytes and
-// the written program is checked line by line.
+// the written program is checked line by line, then made again after a conversion that
+// fills every work table, and must come out the same.
 #include <unistd.h>
 
 #include <array>
@@ -45,11 +46,41 @@ constexpr std::size_t kMaxRecords = 18000;
 std::string folder;
 std::string inputPath;
 std::string outputPath;
+std::string busyPath;
 
 void RemoveScratchFolder() {
-    ::unlink(inputPath.c_str());
-    ::unlink(outputPath.c_str());
+    for (const std::string& name : fuzzsupport::FolderEntries(folder)) ::unlink((folder + "/" + name).c_str());
     ::rmdir(folder.c_str());
+}
+
+// 200 frames, more than any input here reaches, with all eight partials loud and moving,
+// so that it leaves something in every row a later conversion could read.
+void WriteBusyFile() {
+    constexpr std::size_t kFrames = 200;
+    std::vector<std::uint8_t> bytes((kFrames + 1) * kRecordBytes, 0);
+    auto store = [&](std::size_t offset, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    for (std::size_t f = 0; f < kFrames; ++f) {
+        for (std::size_t p = 0; p < 8; ++p) {
+            store(f * kRecordBytes + p * 8, 1000 + (f * 37 + p * 101) % 60000);
+            store(f * kRecordBytes + p * 8 + 4, 500 + (f * 53 + p * 211) % 20000);
+        }
+    }
+    fuzzsupport::WriteWholeFile(busyPath, bytes.data(), bytes.size());
+}
+
+std::vector<std::pair<std::string, varnolt::MessageKind>> Convert(const varnolt::ConversionInputs& inputs) {
+    std::vector<std::pair<std::string, varnolt::MessageKind>> shown;
+    try {
+        varnolt::RunConversion(inputs, [&](const std::string& text, varnolt::MessageKind kind) {
+            shown.emplace_back(text, kind);
+        });
+    } catch (const std::system_error& error) {
+        fuzzsupport::Fail("system error on a healthy disk", error.what());
+    }
+    Require(shown.size() == 1, "not exactly one message");
+    return shown;
 }
 
 std::int32_t ReadInt32Le(const std::uint8_t* p) {
@@ -124,7 +155,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     folder = fuzzsupport::MakeScratchFolder("varnolt-fuzz-conversion");
     inputPath = folder + "/in.dat";
     outputPath = folder + "/in.txt";
+    busyPath = folder + "/busy.dat";
     std::atexit(RemoveScratchFolder);
+    WriteBusyFile();
     return 0;
 }
 
@@ -146,15 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzsupport::WriteWholeFile(inputPath, file, fileSize);
     ::unlink(outputPath.c_str());
 
-    std::vector<std::pair<std::string, varnolt::MessageKind>> shown;
-    try {
-        varnolt::RunConversion(inputs, [&](const std::string& text, varnolt::MessageKind kind) {
-            shown.emplace_back(text, kind);
-        });
-    } catch (const std::system_error& error) {
-        fuzzsupport::Fail("system error on a healthy disk", error.what());
-    }
-    Require(shown.size() == 1, "not exactly one message");
+    const auto shown = Convert(inputs);
     const std::string& message = shown[0].first;
 
     // The outcome the file's size and trailer call for.
@@ -181,12 +206,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(warning == !volume.accepted, "wrong message kind");
 
     const auto program = fuzzsupport::ReadWholeFile(outputPath);
-    Require(program.has_value() == (message == messages::kFinished), "program exists unless the conversion succeeded");
+    Require(program.has_value() == (message == messages::kFinished), "program written without success, or success without a program");
     if (program) {
         CheckProgram(*program, static_cast<int>(records) - 1, ChosenChannelCount(inputs), framesPerSecond);
+
+        // Nothing an earlier conversion left in the work tables may show in the program.
+        varnolt::ConversionInputs busy;
+        busy.pathText = busyPath;
+        busy.volumeText = "200";
+        busy.ch5Selected = true;
+        Require(Convert(busy)[0].first == messages::kFinished, "the busy file did not convert");
+        Require(Convert(inputs)[0].first == messages::kFinished, "second conversion of the same file failed");
+        Require(fuzzsupport::ReadWholeFile(outputPath) == program, "program depends on the conversion before it");
     }
     for (const std::string& name : fuzzsupport::FolderEntries(folder)) {
-        Require(name == "in.dat" || name == "in.txt", "stray file in the scratch folder", name);
+        Require(name == "in.dat" || name == "in.txt" || name == "busy.dat" || name == "busy.txt",
+                "stray file in the scratch folder", name);
     }
     return 0;
 }
