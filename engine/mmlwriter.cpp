@@ -106,6 +106,9 @@ void AppendDecimal(char*& position, std::int32_t value) {
 
 int WriteMmlProgram(int frameCount, int channelCount, int framesPerSecond) {
     char* const start = TextBuffer.data();
+    // A statement line takes at most 5 + 8 + 5 x 51 bytes, and its tempo headers 50 more.
+    const int lineCount = (frameCount + kFramesPerLine - 1) / kFramesPerLine;
+    PrefaultForWriting(start, kHeaderLines.size() + static_cast<std::size_t>(lineCount) * 268 + 50);
     char* position = start;
     Append(position, kHeaderLines);
     std::array<ChannelState, kNoteVolumeChannels> channels{};

@@ -38,6 +38,9 @@ std::int32_t VolumeStep(std::int32_t amount) {
 }  // namespace
 
 void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std::int32_t levelDivisor) {
+    const std::size_t rowBytes = kTablePartials * sizeof(double);
+    PrefaultForWriting(LevelTable.data(), frameCount * rowBytes);
+    PrefaultForWriting(FrequencyTable.data(), frameCount * rowBytes);
     for (int f = 0; f < frameCount; ++f) {
         for (int p = 0; p < kPartialsPerFrame; ++p) {
             const std::size_t index = static_cast<std::size_t>(f) * kTablePartials + p;
@@ -69,6 +72,7 @@ NoteVolume QuantiseChannel(double frequency, double level, int volumePercent) {
 }
 
 void QuantiseNotesAndVolumes(int frameCount, int volumePercent) {
+    PrefaultForWriting(NoteVolumeTable.data(), static_cast<std::size_t>(frameCount) * kNoteVolumeChannels * 2);
     std::uint8_t* out = NoteVolumeTable.data();
     for (int f = 0; f < frameCount; ++f) {
         // Always five channels, whatever the channel count; the writer reads the first m.

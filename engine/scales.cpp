@@ -50,6 +50,7 @@ std::int32_t PitchOfFrequencyField(std::int32_t frequencyField) {
 }
 
 void BuildPitchTable(const std::uint8_t* image, int frameCount, int channelCount) {
+    PrefaultForWriting(PitchTable.data(), static_cast<std::size_t>(frameCount) * kTablePartials * sizeof(PitchTable[0]));
     for (int f = 0; f < frameCount; ++f) {
         for (int p = 0; p < channelCount; ++p) {
             PitchTable[static_cast<std::size_t>(f) * kTablePartials + p] =
@@ -63,6 +64,7 @@ void BuildLogLevelTable() {
     static bool built = false;
     if (built) return;
     built = true;
+    PrefaultForWriting(LogLevelTable.data(), sizeof(LogLevelTable));
     for (int i = 1; i < static_cast<int>(LogLevelTable.size()); ++i) {
         LogLevelTable[i] = TruncateToInt32(std::log(static_cast<double>(i)) * kLogLevelScale);
     }

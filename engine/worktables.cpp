@@ -1,6 +1,7 @@
 #include "worktables.h"
 
-#include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace varnolt {
 
@@ -16,6 +17,7 @@ namespace {
 
 struct BlockPool {
     std::array<void*, 256> slots{};
+    std::array<std::size_t, 256> sizes{};  // what munmap needs back
     int count = 0;
 };
 
@@ -27,7 +29,7 @@ void* PoolAlloc(std::int32_t byteCount) {
     if (byteCount == 0) {
         while (pool.count > 0) {
             --pool.count;
-            std::free(pool.slots[pool.count]);
+            if (pool.slots[pool.count] != nullptr) ::munmap(pool.slots[pool.count], pool.sizes[pool.count]);
             pool.slots[pool.count] = nullptr;
         }
         return nullptr;
@@ -35,13 +37,33 @@ void* PoolAlloc(std::int32_t byteCount) {
     // Callers keep far fewer blocks than this; a full pool refuses rather than
     // writing past its slots.
     if (pool.count == static_cast<int>(pool.slots.size())) return nullptr;
+    // Mapped with all its pages at once: the whole block is written straight away.
     // A negative count is a request no system can meet: it fails like one.
-    void* block = byteCount > 0 ? std::malloc(static_cast<std::size_t>(byteCount)) : nullptr;
+    void* block = nullptr;
+    if (byteCount > 0) {
+        block = ::mmap(nullptr, static_cast<std::size_t>(byteCount), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (block == MAP_FAILED) block = nullptr;
+    }
     pool.slots[pool.count] = block;
+    pool.sizes[pool.count] = byteCount > 0 ? static_cast<std::size_t>(byteCount) : 0;
     ++pool.count;
     return block;
 }
 
 int PoolBlockCount() { return pool.count; }
+
+void PrefaultForWriting(void* start, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    if (bytes == 0) return;
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto first = reinterpret_cast<std::uintptr_t>(start) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(start) + bytes;
+    ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+    (void)start;
+    (void)bytes;
+#endif
+}
 
 }  // namespace varnolt

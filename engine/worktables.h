@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace varnolt {
@@ -36,5 +37,10 @@ void* PoolAlloc(std::int32_t byteCount);
 
 // Slots in use since the last release (for tests).
 int PoolBlockCount();
+
+// Maps the pages of a range a stage is about to write in one request: taking them one
+// fault at a time costs several times more. Only a hint; nothing happens where the
+// system does not offer it.
+void PrefaultForWriting(void* start, std::size_t bytes);
 
 }  // namespace varnolt
