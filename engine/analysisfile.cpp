@@ -88,6 +88,7 @@ std::string LoadAnalysisFile(const std::string& path, std::int32_t tailBytes, st
     length = fileLength;
     block = static_cast<std::uint8_t*>(PoolAlloc(fileLength + tailBytes));
     if (block == nullptr) return std::string(messages::kOutOfMemory);
+    PrefaultForWriting(block, static_cast<std::size_t>(fileLength) + static_cast<std::size_t>(tailBytes));
 
     std::int32_t bytesRead = 0;
     while (bytesRead < fileLength) {

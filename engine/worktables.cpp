@@ -3,6 +3,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 namespace varnolt {
 
 std::array<std::int32_t, 65536> LogLevelTable{};
@@ -17,7 +19,6 @@ namespace {
 
 struct BlockPool {
     std::array<void*, 256> slots{};
-    std::array<std::size_t, 256> sizes{};  // what munmap needs back
     int count = 0;
 };
 
@@ -29,7 +30,7 @@ void* PoolAlloc(std::int32_t byteCount) {
     if (byteCount == 0) {
         while (pool.count > 0) {
             --pool.count;
-            if (pool.slots[pool.count] != nullptr) ::munmap(pool.slots[pool.count], pool.sizes[pool.count]);
+            std::free(pool.slots[pool.count]);
             pool.slots[pool.count] = nullptr;
         }
         return nullptr;
@@ -37,16 +38,9 @@ void* PoolAlloc(std::int32_t byteCount) {
     // Callers keep far fewer blocks than this; a full pool refuses rather than
     // writing past its slots.
     if (pool.count == static_cast<int>(pool.slots.size())) return nullptr;
-    // Mapped with all its pages at once: the whole block is written straight away.
     // A negative count is a request no system can meet: it fails like one.
-    void* block = nullptr;
-    if (byteCount > 0) {
-        block = ::mmap(nullptr, static_cast<std::size_t>(byteCount), PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (block == MAP_FAILED) block = nullptr;
-    }
+    void* block = byteCount > 0 ? std::malloc(static_cast<std::size_t>(byteCount)) : nullptr;
     pool.slots[pool.count] = block;
-    pool.sizes[pool.count] = byteCount > 0 ? static_cast<std::size_t>(byteCount) : 0;
     ++pool.count;
     return block;
 }
