@@ -70,18 +70,6 @@ void WriteBusyFile() {
     fuzzsupport::WriteWholeFile(busyPath, bytes.data(), bytes.size());
 }
 
-std::vector<std::pair<std::string, varnolt::MessageKind>> Convert(const varnolt::ConversionInputs& inputs) {
-    std::vector<std::pair<std::string, varnolt::MessageKind>> shown;
-    try {
-        varnolt::RunConversion(inputs, [&](const std::string& text, varnolt::MessageKind kind) {
-            shown.emplace_back(text, kind);
-        });
-    } catch (const std::system_error& error) {
-        fuzzsupport::Fail("system error on a healthy disk", error.what());
-    }
-    Require(shown.size() == 1, "not exactly one message");
-    return shown;
-}
 
 std::int32_t ReadInt32Le(const std::uint8_t* p) {
     return static_cast<std::int32_t>(std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
@@ -179,8 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzsupport::WriteWholeFile(inputPath, file, fileSize);
     ::unlink(outputPath.c_str());
 
-    const auto shown = Convert(inputs);
-    const std::string& message = shown[0].first;
+    const auto shown = fuzzsupport::ConvertOnce(inputs);
+    const std::string& message = shown.first;
 
     // The outcome the file's size and trailer call for.
     const std::size_t records = fileSize / kRecordBytes;
@@ -202,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     Require(message == expected, "unexpected message", message);
-    const bool warning = shown[0].second == varnolt::MessageKind::Warning;
+    const bool warning = shown.second == varnolt::MessageKind::Warning;
     Require(warning == !volume.accepted, "wrong message kind");
 
     const auto program = fuzzsupport::ReadWholeFile(outputPath);
@@ -215,8 +203,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         busy.pathText = busyPath;
         busy.volumeText = "200";
         busy.ch5Selected = true;
-        Require(Convert(busy)[0].first == messages::kFinished, "the busy file did not convert");
-        Require(Convert(inputs)[0].first == messages::kFinished, "second conversion of the same file failed");
+        Require(fuzzsupport::ConvertOnce(busy).first == messages::kFinished, "the busy file did not convert");
+        Require(fuzzsupport::ConvertOnce(inputs).first == messages::kFinished, "second conversion of the same file failed");
         Require(fuzzsupport::ReadWholeFile(outputPath) == program, "program depends on the conversion before it");
     }
     for (const std::string& name : fuzzsupport::FolderEntries(folder)) {

@@ -117,17 +117,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::string_view name : kOutputs) ::unlink(std::string(name).c_str());
     }
 
-    std::vector<std::pair<std::string, varnolt::MessageKind>> shown;
-    try {
-        varnolt::RunConversion(inputs, [&](const std::string& text, varnolt::MessageKind kind) {
-            shown.emplace_back(text, kind);
-        });
-    } catch (const std::system_error& error) {
-        fuzzsupport::Fail("system error on a healthy disk", error.what());
-    }
-    Require(shown.size() == 1, "not exactly one message");
-    const std::string& message = shown[0].first;
-    const bool warning = shown[0].second == varnolt::MessageKind::Warning;
+    const auto shown = fuzzsupport::ConvertOnce(inputs);
+    const std::string& message = shown.first;
+    const bool warning = shown.second == varnolt::MessageKind::Warning;
 
     if (!volumeAccepted) {
         Require(message == messages::kVolumeOutOfRange && warning, "volume warning expected", message);

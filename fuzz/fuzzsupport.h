@@ -14,6 +14,11 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "driver.h"
 
 namespace fuzzsupport {
 
@@ -26,6 +31,20 @@ namespace fuzzsupport {
 
 inline void Require(bool condition, const char* what, std::string_view detail = {}) {
     if (!condition) Fail(what, detail);
+}
+
+// One conversion, which must show exactly one message and meet no system error.
+inline std::pair<std::string, varnolt::MessageKind> ConvertOnce(const varnolt::ConversionInputs& inputs) {
+    std::vector<std::pair<std::string, varnolt::MessageKind>> shown;
+    try {
+        varnolt::RunConversion(inputs, [&](const std::string& text, varnolt::MessageKind kind) {
+            shown.emplace_back(text, kind);
+        });
+    } catch (const std::system_error& error) {
+        Fail("system error on a healthy disk", error.what());
+    }
+    Require(shown.size() == 1, "not exactly one message");
+    return shown[0];
 }
 
 // tmpfs where there is one: the targets write a file on every run.
