@@ -44,11 +44,10 @@ inline PartialView ViewOf(const std::uint8_t* image, int frame, int partial) {
 // The cost of moving partial a of frame f to the position held by b in frame f-1:
 // pitch distance times log-level distance.
 std::int32_t PairTerm(const PartialView& a, const PartialView& b) {
-    const std::int32_t levelA = a.level, levelB = b.level, pitchA = a.pitch, pitchB = b.pitch;
     const std::int32_t levelDistance = std::abs(a.logLevel - b.logLevel);
-    std::int32_t pitchDistance = std::abs(pitchA - pitchB);
-    if (levelA < kPitchTrustLevel || levelB < kPitchTrustLevel) pitchDistance = 1;
-    if (levelA < kPitchTrustLevel && levelB < kPitchTrustLevel) pitchDistance = 0;
+    std::int32_t pitchDistance = std::abs(a.pitch - b.pitch);
+    if (a.level < kPitchTrustLevel || b.level < kPitchTrustLevel) pitchDistance = 1;
+    if (a.level < kPitchTrustLevel && b.level < kPitchTrustLevel) pitchDistance = 0;
     return pitchDistance * levelDistance;
 }
 

@@ -1,5 +1,6 @@
 // Channel tracking: reorders the first m partials of every frame so that each position
-// follows one continuous voice, by trying all m! orderings against the previous frame.
+// follows one continuous voice: of all m! orderings against the previous frame, the
+// cheapest.
 #pragma once
 
 #include <array>
@@ -20,9 +21,8 @@ struct OrderingChoice {
 };
 
 // The cheapest ordering of frame f against frame f-1 (already reordered); the lowest
-// permutation number wins a tie. Searches the orderings depth first in lexicographic
-// order over a table of the m x m pair terms, and leaves out every branch that cannot
-// get strictly below the best cost found so far.
+// permutation number wins a tie. Works from the m x m pair terms and the cheapest
+// completion of every set of placed partials, instead of summing all m! orderings.
 OrderingChoice FindCheapestOrdering(const std::uint8_t* image, int frame, int channelCount);
 
 // The same choice by summing every ordering of PermutationTable term by term: the
