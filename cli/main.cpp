@@ -1,7 +1,6 @@
 // The varnolt command: converts analysis files exactly as the dialog does.
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -44,6 +43,7 @@ int UsageError(const std::string& problem) {
 struct ConvertCommand {
     varnolt::ConversionInputs inputs;
     std::vector<std::string> files;
+    bool helpRequested = false;
 };
 
 // Parses the arguments after "convert"; an empty string on success, else the problem.
@@ -61,6 +61,10 @@ std::string ParseConvertArguments(int argc, char** argv, ConvertCommand& command
         if (argument == "--") {
             optionsEnded = true;
             continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            command.helpRequested = true;
+            return {};
         }
         std::string name(argument);
         std::string value;
@@ -140,15 +144,16 @@ int main(int argc, char** argv) {
     }
     if (command != "convert") return UsageError("unknown command '" + std::string(command) + "'");
 
-    for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kHelp, stdout);
-            return kExitSuccess;
-        }
-    }
     ConvertCommand convert;
     if (const std::string problem = ParseConvertArguments(argc, argv, convert); !problem.empty()) {
         return UsageError(problem);
     }
-    return RunConvert(convert);
+    if (convert.helpRequested) {
+        std::fputs(kHelp, stdout);
+        return kExitSuccess;
+    }
+    const int status = RunConvert(convert);
+    // Lines a script never got are a failure too (a full disk behind stdout).
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return kExitFailed;
+    return status;
 }

@@ -64,7 +64,11 @@ std::string LoadAnalysisFile(const std::string& path, std::int32_t tailBytes, st
     // A NUL would silently cut the name short and open some other file.
     if (path.find('\0') != std::string::npos) return std::string(messages::kCannotOpen);
 
-    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    // Not even opened when it is no regular file: opening a device can have effects.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return std::string(messages::kCannotOpen);
+
+    // O_NONBLOCK: opening a FIFO must not wait for a writer (it may appear after the check).
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         // "Not found" only when the folder exists; a missing folder is an open failure.
@@ -73,7 +77,6 @@ std::string LoadAnalysisFile(const std::string& path, std::int32_t tailBytes, st
     }
     FileDescriptor file(fd);
 
-    struct stat status {};
     if (::fstat(file.get(), &status) != 0) ThrowOsError("cannot query the size of the analysis file");
     if (!S_ISREG(status.st_mode)) return std::string(messages::kCannotOpen);
     // Stands in for opening without sharing: a file another process holds locked is
@@ -120,8 +123,11 @@ std::string WriteTextFile(const char* bytes, std::int32_t count, const std::stri
     }
     mode_t mode = 0666 & ~CurrentUmask();
     if (::stat(target.c_str(), &status) == 0) {
-        if (!S_ISREG(status.st_mode)) return std::string(messages::kCannotCreate);
-        mode = status.st_mode & 07777;  // replacing a file keeps its permissions
+        // A file we may not write is not replaced either, though the folder would allow it.
+        if (!S_ISREG(status.st_mode) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+            return std::string(messages::kCannotCreate);
+        }
+        mode = status.st_mode & 0777;  // replacing a file keeps its permissions, not set-id bits
     }
 
     // Written beside the target and renamed over it only when complete: the previous
@@ -149,7 +155,9 @@ std::string WriteTextFile(const char* bytes, std::int32_t count, const std::stri
         written += static_cast<std::int32_t>(n);
     }
     file.Close("cannot close the program text");
-    if (::rename(temporaryPath.c_str(), target.c_str()) != 0) ThrowOsError("cannot replace the program text");
+    // Refused only by the folder's rules (a sticky folder, another owner): the output
+    // cannot be put in place, which is what the message says; the temporary file goes.
+    if (::rename(temporaryPath.c_str(), target.c_str()) != 0) return std::string(messages::kCannotCreate);
     temporary.keep = true;
     return {};
 }

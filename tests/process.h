@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fixtures.h"
@@ -25,9 +27,14 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
+    ProcessOptions(std::string workingFolder = {}, rlim_t fileSizeBytes = RLIM_INFINITY, double timeout = 60)
+        : folder(std::move(workingFolder)), fileSizeLimit(fileSizeBytes), timeoutSeconds(timeout) {}
+
     std::string folder;                   // working folder; empty: ours
     rlim_t fileSizeLimit = RLIM_INFINITY; // bytes
     double timeoutSeconds = 60;           // then it is killed: a hang fails, not stalls
+    std::string stdoutPath;               // where its output goes instead of being kept
+    uid_t userId = static_cast<uid_t>(-1);  // run as this user (we must be root)
 };
 
 class ChildProcess {
@@ -45,10 +52,16 @@ public:
                 const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }
-            const int out = ::open(outPath_.c_str(), O_WRONLY | O_TRUNC);
+            const int out = ::open(options.stdoutPath.empty() ? outPath_.c_str() : options.stdoutPath.c_str(), O_WRONLY | O_TRUNC);
             const int err = ::open(errPath_.c_str(), O_WRONLY | O_TRUNC);
             ::dup2(out, 1);
             ::dup2(err, 2);
+            // Another user only once our output files are open.
+            if (options.userId != static_cast<uid_t>(-1)) {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(options.userId) != 0 || ::setuid(options.userId) != 0) {
+                    ::_exit(125);
+                }
+            }
             std::vector<char*> argv;
             for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
             argv.push_back(nullptr);

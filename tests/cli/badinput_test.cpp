@@ -163,3 +163,52 @@ TEST(BadInput, EachCaseGivesItsMessageAndLeavesOutputsAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the folder's and the file's permissions allow another user, here nobody.
+TEST(BadInput, AnOutputTheUserMayNotReplaceIsLeftAlone) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the command as another user";
+    const uid_t nobody = 65534;
+    // A copy nobody can run, wherever the build folder lies (/root is closed to others).
+    ScratchFolder bin;
+    ::chmod(bin.Path().c_str(), 0755);
+    const std::string command = bin / "varnolt";
+    std::filesystem::copy_file(VARNOLT_COMMAND, command);
+    struct Case {
+        const char* what;
+        mode_t folderMode;
+        bool earlierOutput;  // root's x.txt, mode 0644 or 0666
+        mode_t outputMode;
+        std::string err;
+        std::string out;
+    } cases[] = {
+        {"root's read-only output", 0777, true, 0644, "ファイルを作成できませんでした\n", ""},
+        {"writable output in a folder nobody may write", 0755, true, 0666, "ファイルを作成できませんでした\n", ""},
+        {"root's output in a sticky folder", 01777, true, 0666, "ファイルを作成できませんでした\n", ""},
+        {"new output in an open folder", 0777, false, 0, "", kFinished},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        Write(folder, Tone());
+        if (c.earlierOutput) {
+            WriteFile(folder / "x.txt", kEarlier);
+            ::chmod((folder / "x.txt").c_str(), c.outputMode);
+        }
+        ::chmod(folder.Path().c_str(), c.folderMode);
+        varnolt::testing::ProcessOptions options{folder.Path().string()};
+        options.userId = nobody;
+        const ProcessResult run = RunProcess({command, "convert", "x.dat"}, options);
+        EXPECT_EQ(run.err, c.err) << c.what;
+        EXPECT_EQ(run.out, c.out) << c.what;
+        if (c.earlierOutput) {
+            EXPECT_EQ(ReadFile(folder / "x.txt"), kEarlier) << c.what;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name == "x.dat" || name == "x.txt") << c.what << " left " << name;
+        }
+    }
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 namespace {
 
 using varnolt::testing::AnalysisFileBuilder;
+using varnolt::testing::ProcessOptions;
 using varnolt::testing::ProcessResult;
 using varnolt::testing::RunProcess;
 using varnolt::testing::ReadFile;
@@ -78,6 +79,15 @@ TEST(VarnoltCommand, OneFileGivesTheMessageAlone) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err, "音量(%)を20-200までに指定して下さい\n");
+    // "--help" as the value of an option is that value, not a request for help.
+    const ProcessResult helpAsVolume = Varnolt(folder, {"convert", "--volume", "--help", "tone.dat"});
+    EXPECT_EQ(helpAsVolume.status, 1);
+    EXPECT_EQ(helpAsVolume.err, "音量(%)を20-200までに指定して下さい\n");
+    // A success line that cannot be written is no success for the script.
+    std::vector<std::string> command = {VARNOLT_COMMAND, "convert", "tone.dat"};
+    ProcessOptions toFullDisk{folder.Path().string()};
+    toFullDisk.stdoutPath = "/dev/full";
+    EXPECT_EQ(RunProcess(command, toFullDisk).status, 1);
 }
 
 TEST(VarnoltCommand, OptionsReachTheConversion) {
