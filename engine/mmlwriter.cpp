@@ -79,7 +79,7 @@ void WriteChannelString(char*& position, ChannelState& channel, int channelIndex
     *position++ = '"';
     Append(position, tempoHeader);
     for (int f = firstFrame; f < firstFrame + kFramesPerLine; ++f) {
-        const std::uint8_t* pair = &NoteVolumeTable[static_cast<std::size_t>(f) * 10 + channelIndex * 2];
+        const std::uint8_t* pair = &NoteVolumeTable[static_cast<std::size_t>(f) * kNoteVolumeFrameBytes + channelIndex * 2];
         if (pair[1] > 0) {
             WriteNote(position, channel, pair[0], pair[1]);
             restRun = 0;

@@ -72,7 +72,7 @@ NoteVolume QuantiseChannel(double frequency, double level, int volumePercent) {
 }
 
 void QuantiseNotesAndVolumes(int frameCount, int volumePercent) {
-    PrefaultForWriting(NoteVolumeTable.data(), static_cast<std::size_t>(frameCount) * kNoteVolumeChannels * 2);
+    PrefaultForWriting(NoteVolumeTable.data(), static_cast<std::size_t>(frameCount) * kNoteVolumeFrameBytes);
     std::uint8_t* out = NoteVolumeTable.data();
     for (int f = 0; f < frameCount; ++f) {
         // Always five channels, whatever the channel count; the writer reads the first m.
@@ -84,7 +84,7 @@ void QuantiseNotesAndVolumes(int frameCount, int volumePercent) {
         }
     }
     // The writer reads up to five frames past the last one: they must read as zero.
-    if (noteVolumeFramesInUse > frameCount) std::fill(out, NoteVolumeTable.data() + noteVolumeFramesInUse * 10, 0);
+    if (noteVolumeFramesInUse > frameCount) std::fill(out, NoteVolumeTable.data() + noteVolumeFramesInUse * kNoteVolumeFrameBytes, 0);
     noteVolumeFramesInUse = frameCount;
 }
 

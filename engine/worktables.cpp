@@ -11,7 +11,7 @@ std::array<std::int32_t, 65536> LogLevelTable{};
 std::array<std::int32_t, 40320> PermutationTable{};
 std::array<std::int32_t, kTableFrames * kTablePartials> PitchTable{};
 std::array<char, 16777216> TextBuffer{};
-std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeChannels * 2> NoteVolumeTable{};
+std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeFrameBytes> NoteVolumeTable{};
 std::array<double, kTableFrames * kTablePartials> LevelTable{};
 std::array<double, kTableFrames * kTablePartials> FrequencyTable{};
 

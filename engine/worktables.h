@@ -12,6 +12,7 @@ inline constexpr int kTableFrames = 60000;        // rows of the per-partial tab
 inline constexpr int kNoteVolumeFrames = 96000;   // rows of NoteVolumeTable
 inline constexpr int kTablePartials = 8;
 inline constexpr int kNoteVolumeChannels = 5;
+inline constexpr int kNoteVolumeFrameBytes = kNoteVolumeChannels * 2;  // a (note, volume) pair per channel
 
 // 1000 x ln(level) for every normalised level 0 .. 65535.
 extern std::array<std::int32_t, 65536> LogLevelTable;
@@ -28,7 +29,7 @@ extern std::array<char, 16777216> TextBuffer;
 extern std::array<double, kTableFrames * kTablePartials> LevelTable;
 extern std::array<double, kTableFrames * kTablePartials> FrequencyTable;
 // Note byte at f x 10 + k x 2, volume byte right after it.
-extern std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeChannels * 2> NoteVolumeTable;
+extern std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeFrameBytes> NoteVolumeTable;
 
 // A non-zero count takes a new block of that many bytes (null when the system has no
 // memory for it; the slot is used all the same). A count of 0 gives every block back,
