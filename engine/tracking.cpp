@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <utility>
 
 #include "analysisfile.h"
 #include "worktables.h"
@@ -10,13 +11,6 @@
 namespace varnolt {
 
 namespace {
-
-// Partials in each set of up to eight: the position a set of placed partials fills next.
-constexpr std::array<std::uint8_t, 256> kBitCounts = [] {
-    std::array<std::uint8_t, 256> counts{};
-    for (unsigned set = 0; set < 256; ++set) counts[set] = static_cast<std::uint8_t>(std::popcount(set));
-    return counts;
-}();
 
 // (8-k)! for k = 0 .. 8: entry 8-m is m!, entry 9-m+p the divisor of position p.
 constexpr std::array<std::int32_t, 9> kFactorials = {40320, 5040, 720, 120, 24, 6, 2, 1, 1};
@@ -59,6 +53,21 @@ std::int32_t OrderingCost(const std::uint8_t* image, int frame, int channelCount
     return cost;
 }
 
+// cheapestRest[Placed] from the entries of its supersets. All but the terms is known
+// when compiling, so each set becomes a few straight-line minimums.
+template <int M, unsigned Placed>
+inline void FillCheapestRest(const std::int32_t (&terms)[M][M], std::array<std::int32_t, 1u << M>& cheapestRest) {
+    constexpr int position = std::popcount(Placed);
+    std::int32_t cheapest = 2147483647;
+#pragma GCC unroll 8
+    for (int q = 0; q < M; ++q) {
+        if ((Placed & (1u << q)) == 0) {
+            cheapest = std::min(cheapest, terms[position][q] + cheapestRest[Placed | (1u << q)]);
+        }
+    }
+    cheapestRest[Placed] = cheapest;
+}
+
 // The cheapest ordering without trying them all: the m x m pair terms once, then for
 // every set of partials already placed (positions 0 .. k-1) the cheapest way to fill
 // positions k .. m-1 with the rest, 2^m sets in all. Walking from position 0, each
@@ -81,15 +90,9 @@ OrderingChoice CheapestOrdering(const std::uint8_t* image, int frame) {
     constexpr unsigned all = (1u << M) - 1;
     std::array<std::int32_t, 1u << M> cheapestRest;
     cheapestRest[all] = 0;
-    for (unsigned placed = all; placed-- > 0;) {
-        const std::int32_t* row = terms[kBitCounts[placed]];
-        std::int32_t cheapest = 2147483647;
-        for (unsigned rest = all & ~placed; rest != 0; rest &= rest - 1) {
-            const int q = std::countr_zero(rest);
-            cheapest = std::min(cheapest, row[q] + cheapestRest[placed | (1u << q)]);
-        }
-        cheapestRest[placed] = cheapest;
-    }
+    [&]<unsigned... I>(std::integer_sequence<unsigned, I...>) {
+        (FillCheapestRest<M, all - 1 - I>(terms, cheapestRest), ...);
+    }(std::make_integer_sequence<unsigned, all>{});
 
     OrderingChoice best{0, cheapestRest[0]};
     unsigned placed = 0;

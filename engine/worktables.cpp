@@ -3,24 +3,59 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VARNOLT_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNOLT_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef VARNOLT_ADDRESS_SANITIZER
+#define VARNOLT_ADDRESS_SANITIZER 0
+#endif
 
 namespace varnolt {
 
-std::array<std::int32_t, 65536> LogLevelTable{};
-std::array<std::int32_t, 40320> PermutationTable{};
-std::array<std::int32_t, kTableFrames * kTablePartials> PitchTable{};
-std::array<char, 16777216> TextBuffer{};
-std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeFrameBytes> NoteVolumeTable{};
-std::array<double, kTableFrames * kTablePartials> LevelTable{};
-std::array<double, kTableFrames * kTablePartials> FrequencyTable{};
+WorkTableStore workTableStore{};
 
 namespace {
 
 struct BlockPool {
-    std::array<void*, 256> slots{};
+    struct Block {
+        void* start = nullptr;
+        std::size_t mappedBytes = 0;
+    };
+    std::array<Block, 256> slots{};
     int count = 0;
 };
+
+std::size_t RoundUpToLargePages(std::size_t bytes) {
+    return (bytes + kLargePageBytes - 1) & ~(kLargePageBytes - 1);
+}
+
+// Maps whole large pages, starting on a large-page boundary: a mapping the system
+// places anywhere would share its first and last large page with its neighbours.
+BlockPool::Block MapLargePageBlock(std::size_t bytes) {
+#if VARNOLT_ADDRESS_SANITIZER
+    // The sanitizer sees past the end of heap blocks only.
+    return {std::malloc(bytes), 0};
+#else
+    const std::size_t mappedBytes = RoundUpToLargePages(bytes);
+    const std::size_t spanBytes = mappedBytes + kLargePageBytes;
+    void* span = ::mmap(nullptr, spanBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (span == MAP_FAILED) return {};
+    const auto spanStart = reinterpret_cast<std::uintptr_t>(span);
+    const auto start = (spanStart + kLargePageBytes - 1) & ~(kLargePageBytes - 1);
+    // Give back the ends that fall outside the aligned block.
+    if (start > spanStart) ::munmap(span, start - spanStart);
+    const std::uintptr_t tail = start + mappedBytes;
+    if (spanStart + spanBytes > tail) ::munmap(reinterpret_cast<void*>(tail), spanStart + spanBytes - tail);
+    return {reinterpret_cast<void*>(start), mappedBytes};
+#endif
+}
 
 BlockPool pool;
 
@@ -30,8 +65,13 @@ void* PoolAlloc(std::int32_t byteCount) {
     if (byteCount == 0) {
         while (pool.count > 0) {
             --pool.count;
-            std::free(pool.slots[pool.count]);
-            pool.slots[pool.count] = nullptr;
+            BlockPool::Block& block = pool.slots[pool.count];
+#if VARNOLT_ADDRESS_SANITIZER
+            std::free(block.start);
+#else
+            if (block.start != nullptr) ::munmap(block.start, block.mappedBytes);
+#endif
+            block = {};
         }
         return nullptr;
     }
@@ -39,10 +79,11 @@ void* PoolAlloc(std::int32_t byteCount) {
     // writing past its slots.
     if (pool.count == static_cast<int>(pool.slots.size())) return nullptr;
     // A negative count is a request no system can meet: it fails like one.
-    void* block = byteCount > 0 ? std::malloc(static_cast<std::size_t>(byteCount)) : nullptr;
+    const BlockPool::Block block =
+        byteCount > 0 ? MapLargePageBlock(static_cast<std::size_t>(byteCount)) : BlockPool::Block{};
     pool.slots[pool.count] = block;
     ++pool.count;
-    return block;
+    return block.start;
 }
 
 int PoolBlockCount() { return pool.count; }
@@ -53,6 +94,12 @@ void PrefaultForWriting(void* start, std::size_t bytes) {
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const auto first = reinterpret_cast<std::uintptr_t>(start) & ~(page - 1);
     const auto end = reinterpret_cast<std::uintptr_t>(start) + bytes;
+#ifdef MADV_HUGEPAGE
+    // Tables and pool blocks are whole large pages, so the rounded range is all theirs.
+    const auto largeFirst = reinterpret_cast<std::uintptr_t>(start) & ~(kLargePageBytes - 1);
+    const std::uintptr_t largeEnd = RoundUpToLargePages(end);
+    ::madvise(reinterpret_cast<void*>(largeFirst), largeEnd - largeFirst, MADV_HUGEPAGE);
+#endif
     ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
 #else
     (void)start;
