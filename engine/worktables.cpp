@@ -36,13 +36,18 @@ std::size_t RoundUpToLargePages(std::size_t bytes) {
     return (bytes + kLargePageBytes - 1) & ~(kLargePageBytes - 1);
 }
 
-// Maps whole large pages, starting on a large-page boundary: a mapping the system
-// places anywhere would share its first and last large page with its neighbours.
-BlockPool::Block MapLargePageBlock(std::size_t bytes) {
-#if VARNOLT_ADDRESS_SANITIZER
-    // The sanitizer sees past the end of heap blocks only.
-    return {std::malloc(bytes), 0};
-#else
+// A large page is zeroed whole when first touched: worth it for a range of this size
+// or more, not for the few small pages of a short file, nor once the sanitizer must see
+// the ends of each heap block.
+bool WorthLargePages(std::size_t bytes) {
+    return !VARNOLT_ADDRESS_SANITIZER && bytes >= kLargePageBytes / 32;
+}
+
+// Large blocks are whole large pages of their own, starting on a large-page boundary:
+// a mapping the system places anywhere would share its first and last large page with
+// its neighbours. Smaller ones come from the heap (mappedBytes 0).
+BlockPool::Block TakeBlock(std::size_t bytes) {
+    if (!WorthLargePages(bytes)) return {std::malloc(bytes), 0};
     const std::size_t mappedBytes = RoundUpToLargePages(bytes);
     const std::size_t spanBytes = mappedBytes + kLargePageBytes;
     void* span = ::mmap(nullptr, spanBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -54,7 +59,14 @@ BlockPool::Block MapLargePageBlock(std::size_t bytes) {
     const std::uintptr_t tail = start + mappedBytes;
     if (spanStart + spanBytes > tail) ::munmap(reinterpret_cast<void*>(tail), spanStart + spanBytes - tail);
     return {reinterpret_cast<void*>(start), mappedBytes};
-#endif
+}
+
+void GiveBack(const BlockPool::Block& block) {
+    if (block.mappedBytes == 0) {
+        std::free(block.start);
+    } else {
+        ::munmap(block.start, block.mappedBytes);
+    }
 }
 
 BlockPool pool;
@@ -65,13 +77,8 @@ void* PoolAlloc(std::int32_t byteCount) {
     if (byteCount == 0) {
         while (pool.count > 0) {
             --pool.count;
-            BlockPool::Block& block = pool.slots[pool.count];
-#if VARNOLT_ADDRESS_SANITIZER
-            std::free(block.start);
-#else
-            if (block.start != nullptr) ::munmap(block.start, block.mappedBytes);
-#endif
-            block = {};
+            GiveBack(pool.slots[pool.count]);
+            pool.slots[pool.count] = {};
         }
         return nullptr;
     }
@@ -80,7 +87,7 @@ void* PoolAlloc(std::int32_t byteCount) {
     if (pool.count == static_cast<int>(pool.slots.size())) return nullptr;
     // A negative count is a request no system can meet: it fails like one.
     const BlockPool::Block block =
-        byteCount > 0 ? MapLargePageBlock(static_cast<std::size_t>(byteCount)) : BlockPool::Block{};
+        byteCount > 0 ? TakeBlock(static_cast<std::size_t>(byteCount)) : BlockPool::Block{};
     pool.slots[pool.count] = block;
     ++pool.count;
     return block.start;
@@ -95,10 +102,12 @@ void PrefaultForWriting(void* start, std::size_t bytes) {
     const auto first = reinterpret_cast<std::uintptr_t>(start) & ~(page - 1);
     const auto end = reinterpret_cast<std::uintptr_t>(start) + bytes;
 #ifdef MADV_HUGEPAGE
-    // Tables and pool blocks are whole large pages, so the rounded range is all theirs.
-    const auto largeFirst = reinterpret_cast<std::uintptr_t>(start) & ~(kLargePageBytes - 1);
-    const std::uintptr_t largeEnd = RoundUpToLargePages(end);
-    ::madvise(reinterpret_cast<void*>(largeFirst), largeEnd - largeFirst, MADV_HUGEPAGE);
+    // Tables and large pool blocks are whole large pages, so the rounded range is theirs.
+    if (WorthLargePages(bytes)) {
+        const auto largeFirst = reinterpret_cast<std::uintptr_t>(start) & ~(kLargePageBytes - 1);
+        const std::uintptr_t largeEnd = RoundUpToLargePages(end);
+        ::madvise(reinterpret_cast<void*>(largeFirst), largeEnd - largeFirst, MADV_HUGEPAGE);
+    }
 #endif
     ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
 #else

@@ -19,8 +19,8 @@ inline constexpr int kNoteVolumeFrameBytes = kNoteVolumeChannels * 2;  // a (not
 // the work the stages do in it.
 inline constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
 
-// Each table starts a large page, so a conversion of a typical file touches one large
-// page per table (two for the two small tables that share one).
+// Each table starts a large page, so the rows a long conversion fills lie in as few
+// large pages as their size allows.
 struct alignas(kLargePageBytes) WorkTableStore {
     alignas(kLargePageBytes) std::array<std::int32_t, 65536> logLevel;
     std::array<std::int32_t, 40320> permutation;
@@ -49,18 +49,17 @@ inline constexpr auto& FrequencyTable = workTableStore.frequency;
 // Note byte at f x 10 + k x 2, volume byte right after it.
 inline constexpr auto& NoteVolumeTable = workTableStore.noteVolume;
 
-// A non-zero count takes a new block of that many bytes, on a large-page boundary (null
-// when the system has no memory for it; the slot is used all the same). A count of 0 gives every block back,
+// A non-zero count takes a new block of that many bytes, a large one on a large-page
+// boundary (null when the system has no memory for it; the slot is used all the same). A count of 0 gives every block back,
 // last taken first, and returns null.
 void* PoolAlloc(std::int32_t byteCount);
 
 // Slots in use since the last release (for tests).
 int PoolBlockCount();
 
-// Maps the pages of a range a stage is about to write in one request, as large pages
-// where the range's large pages lie in one mapping: taking them one fault at a time
-// costs several times more. Only a hint; nothing happens where the system does not
-// offer it.
+// Maps the pages of a range a stage is about to write in one request, a large range
+// in large pages: taking small pages one fault at a time costs several times more.
+// Only a hint; nothing happens where the system does not offer it.
 void PrefaultForWriting(void* start, std::size_t bytes);
 
 }  // namespace varnolt
