@@ -1,0 +1,56 @@
+#include "commandline.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace varnolt::cli {
+
+ParsedArguments ParseArguments(int argc, char** argv, int first, const std::vector<std::string_view>& options) {
+    ParsedArguments parsed;
+    bool optionsEnded = false;
+    for (int i = first; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            parsed.operands.emplace_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            parsed.helpRequested = true;
+            return parsed;
+        }
+        std::string name(argument);
+        std::string value;
+        bool hasValue = false;
+        if (const auto equals = name.find('='); equals != std::string::npos && name.starts_with("--")) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+            hasValue = true;
+        }
+        if (std::find(options.begin(), options.end(), name) == options.end()) {
+            parsed.problem = "unknown option '" + std::string(argument) + "'";
+            return parsed;
+        }
+        if (!hasValue) {
+            if (i + 1 >= argc) {
+                parsed.problem = "option '" + name + "' needs a value";
+                return parsed;
+            }
+            value = argv[++i];
+        }
+        parsed.values[name] = value;
+    }
+    return parsed;
+}
+
+int UsageError(const std::string& problem, std::string_view usage) {
+    std::fprintf(stderr, "varnolt: %s\n%.*s", problem.c_str(), static_cast<int>(usage.size()), usage.data());
+    return kExitUsage;
+}
+
+bool StdoutIsIntact() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
+
+}  // namespace varnolt::cli

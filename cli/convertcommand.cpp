@@ -1,0 +1,78 @@
+#include "convertcommand.h"
+
+#include <cstdio>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "commandline.h"
+#include "driver.h"
+#include "messages.h"
+
+namespace varnolt::cli {
+
+namespace {
+
+int ConvertFiles(const ConversionInputs& common, const std::vector<std::string>& files) {
+    const bool manyFiles = files.size() > 1;
+    bool anyFailed = false;
+    for (const std::string& file : files) {
+        ConversionInputs inputs = common;
+        inputs.pathText = file;
+        const std::string prefix = manyFiles ? file + ": " : std::string();
+        try {
+            RunConversion(inputs, [&](const std::string& text, MessageKind) {
+                const bool succeeded = text == messages::kFinished;
+                anyFailed = anyFailed || !succeeded;
+                std::FILE* stream = succeeded ? stdout : stderr;
+                std::fprintf(stream, "%s%s\n", prefix.c_str(), text.c_str());
+                std::fflush(stream);
+            });
+        } catch (const std::system_error& error) {
+            // The OS failed us after the open: name the file and go on with the next.
+            anyFailed = true;
+            std::fprintf(stderr, "%s: %s\n", file.c_str(), error.what());
+            std::fflush(stderr);
+        }
+    }
+    return anyFailed ? kExitFailed : kExitSuccess;
+}
+
+}  // namespace
+
+int RunConvertCommand(int argc, char** argv) {
+    const ParsedArguments arguments = ParseArguments(argc, argv, 2, {"--volume", "--unit", "--channels"});
+    if (!arguments.problem.empty()) return UsageError(arguments.problem, kConvertUsage);
+    if (arguments.helpRequested) {
+        std::printf("%.*s%.*s", static_cast<int>(kConvertUsage.size()), kConvertUsage.data(),
+                    static_cast<int>(kConvertHelp.size()), kConvertHelp.data());
+        return kExitSuccess;
+    }
+    const auto valueOf = [&](const std::string& name, const std::string& fallback) {
+        const auto found = arguments.values.find(name);
+        return found == arguments.values.end() ? fallback : found->second;
+    };
+    const std::string unit = valueOf("--unit", "30");
+    const std::string channels = valueOf("--channels", "4");
+    if (unit != "15" && unit != "20" && unit != "30" && unit != "60") {
+        return UsageError("--unit must be 15, 20, 30 or 60, not '" + unit + "'", kConvertUsage);
+    }
+    if (channels != "3" && channels != "4" && channels != "5") {
+        return UsageError("--channels must be 3, 4 or 5, not '" + channels + "'", kConvertUsage);
+    }
+    if (arguments.operands.empty()) return UsageError("no FILE to convert", kConvertUsage);
+
+    ConversionInputs inputs;
+    inputs.volumeText = valueOf("--volume", "100");
+    inputs.unit15Selected = unit == "15";
+    inputs.unit20Selected = unit == "20";
+    inputs.unit30Selected = unit == "30";
+    inputs.unit60Selected = unit == "60";
+    inputs.ch4Selected = channels == "4";
+    inputs.ch5Selected = channels == "5";
+    const int status = ConvertFiles(inputs, arguments.operands);
+    // Lines a script never got are a failure too.
+    return StdoutIsIntact() ? status : kExitFailed;
+}
+
+}  // namespace varnolt::cli
