@@ -1,9 +1,14 @@
 // The varnolt command: one sub-command per job, each in its own file pair.
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "analysecommand.h"
 #include "commandline.h"
 #include "convertcommand.h"
 
@@ -23,13 +28,34 @@ void Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), std
 void PrintHelp() {
     Print(kIntro);
     Print(kConvertUsage);
+    Print(kAnalyseUsage);
     Print(kMoreUsage);
     Print("\n");
     Print(kConvertHelp);
+    Print("\n");
+    Print(kAnalyseHelp);
     Print("\nExit status: 0 success, 1 any failure, 2 usage error.\n");
 }
 
-std::string AllUsage() { return std::string(kConvertUsage) + std::string(kMoreUsage); }
+std::string AllUsage() {
+    return std::string(kConvertUsage) + std::string(kAnalyseUsage) + std::string(kMoreUsage);
+}
+
+// Commands that read or write recordings run in varnolt-audio, beside this program: the
+// audio libraries would slow down the start of every conversion.
+int RunInCompanion(char** argv) {
+    std::string companion = "varnolt-audio";
+    char self[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        const std::string path(self, static_cast<std::size_t>(length));
+        companion = path.substr(0, path.rfind('/') + 1) + companion;
+    }
+    argv[0] = companion.data();
+    ::execv(companion.c_str(), argv);
+    std::fprintf(stderr, "varnolt: %s needs %s: %s\n", argv[1], companion.c_str(), std::strerror(errno));
+    return kExitFailed;
+}
 
 }  // namespace
 
@@ -48,5 +74,6 @@ int main(int argc, char** argv) {
         return StdoutIsIntact() ? kExitSuccess : kExitFailed;
     }
     if (command == "convert") return RunConvertCommand(argc, argv);
+    if (command == "analyse") return RunInCompanion(argv);
     return UsageError("unknown command '" + std::string(command) + "'", AllUsage());
 }
