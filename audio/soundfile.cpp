@@ -95,4 +95,61 @@ void WindowedStretch::Window(std::int64_t centre, int length, double* out) {
     }
 }
 
+namespace {
+
+// libsndfile writing into a string instead of a file.
+struct MemoryFile {
+    std::string bytes;
+    sf_count_t position = 0;
+};
+
+SF_VIRTUAL_IO MemoryIo() {
+    SF_VIRTUAL_IO io{};
+    io.get_filelen = [](void* user) -> sf_count_t { return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes.size()); };
+    io.seek = [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+        auto* file = static_cast<MemoryFile*>(user);
+        const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? file->position : static_cast<sf_count_t>(file->bytes.size());
+        file->position = std::max<sf_count_t>(0, base + offset);
+        return file->position;
+    };
+    io.read = [](void* out, sf_count_t count, void* user) -> sf_count_t {
+        auto* file = static_cast<MemoryFile*>(user);
+        const auto size = static_cast<sf_count_t>(file->bytes.size());
+        const sf_count_t got = std::clamp<sf_count_t>(size - file->position, 0, count);
+        std::memcpy(out, file->bytes.data() + file->position, static_cast<std::size_t>(got));
+        file->position += got;
+        return got;
+    };
+    io.write = [](const void* in, sf_count_t count, void* user) -> sf_count_t {
+        auto* file = static_cast<MemoryFile*>(user);
+        const auto end = static_cast<std::size_t>(file->position + count);
+        if (end > file->bytes.size()) file->bytes.resize(end);
+        std::memcpy(file->bytes.data() + file->position, in, static_cast<std::size_t>(count));
+        file->position += count;
+        return count;
+    };
+    io.tell = [](void* user) -> sf_count_t { return static_cast<MemoryFile*>(user)->position; };
+    return io;
+}
+
+}  // namespace
+
+std::string EncodeWav(const std::vector<double>& samples, int channels, int sampleRate, WavSamples format) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | (format == WavSamples::Pcm16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
+    MemoryFile file;
+    SF_VIRTUAL_IO io = MemoryIo();
+    SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &file);
+    if (sound == nullptr) throw SoundFileError(std::string("cannot make a WAV file: ") + sf_strerror(nullptr));
+    // Beyond full scale the integers wrap around unless told to clip.
+    sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const sf_count_t frames = static_cast<sf_count_t>(samples.size()) / channels;
+    const sf_count_t written = sf_writef_double(sound, samples.data(), frames);
+    sf_close(sound);
+    if (written != frames) throw SoundFileError("cannot make a WAV file");
+    return std::move(file.bytes);
+}
+
 }  // namespace varnolt::audio

@@ -61,4 +61,10 @@ private:
     std::vector<double> buffer_;
 };
 
+// The bytes of a WAV file holding the samples given (interleaved when channels > 1), as
+// 16-bit integers (clipped to full scale) or as 32-bit floats. Write them out with
+// WriteTextFile, which replaces a file only once the whole of it is written.
+enum class WavSamples { Pcm16, Float32 };
+std::string EncodeWav(const std::vector<double>& samples, int channels, int sampleRate, WavSamples format);
+
 }  // namespace varnolt::audio

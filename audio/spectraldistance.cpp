@@ -11,7 +11,7 @@ namespace varnolt::audio {
 namespace {
 
 constexpr double kQuietWindow = 1e-6;  // -60 dB of the loudest window's energy
-constexpr double kLevelFloor = 1e-10;  // -100 dB of the loudest bin's power
+constexpr double kLevelFloor = 1e-6;  // -60 dB of the loudest bin's power
 
 // Power spectra of Hann windows every hop samples.
 std::vector<std::vector<double>> ShortSpectra(const std::vector<double>& sound, int length, int hop, int windows) {
