@@ -1,6 +1,5 @@
 #include "analysecommand.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -12,6 +11,7 @@
 
 #include "analysisfile.h"
 #include "commandline.h"
+#include "outputname.h"
 #include "partialframes.h"
 #include "sinusoidal.h"
 #include "soundfile.h"
@@ -39,22 +39,6 @@ std::optional<double> ReadNumber(const std::string& text) {
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
     return value;
-}
-
-// The input's name with its extension, if any, replaced by ".dat".
-std::string DefaultOutputFor(const std::string& input) {
-    const std::size_t slash = input.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = input.rfind('.');
-    // A leading dot starts a hidden name, not an extension.
-    if (dot == std::string::npos || dot <= nameStart) return input + ".dat";
-    return input.substr(0, dot) + ".dat";
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat first {}, second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
 }
 
 std::string Seconds(double seconds) {
@@ -93,7 +77,7 @@ std::string ParseRequest(const ParsedArguments& arguments, AnalyseRequest& reque
     }
     if (request.startSeconds < 0) return "--start must not be negative";
     if (request.durationSeconds && *request.durationSeconds <= 0) return "--duration must be more than 0";
-    if (request.output.empty()) request.output = DefaultOutputFor(request.input);
+    if (request.output.empty()) request.output = ReplacedExtension(request.input, ".dat");
     return {};
 }
 
@@ -154,7 +138,7 @@ int Analyse(const AnalyseRequest& request) {
                      fps, kMaxFrames, Seconds(static_cast<double>(kMaxFrames) / fps).c_str(), ways.c_str());
         return kExitFailed;
     }
-    if (SameFile(request.input, request.output)) {
+    if (IsSameFile(request.input, request.output)) {
         std::fprintf(stderr, "%s: the analysis file would replace the recording; name another with -o\n",
                      request.output.c_str());
         return kExitFailed;

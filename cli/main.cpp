@@ -11,6 +11,7 @@
 #include "analysecommand.h"
 #include "commandline.h"
 #include "convertcommand.h"
+#include "previewcommand.h"
 
 namespace {
 
@@ -29,16 +30,20 @@ void PrintHelp() {
     Print(kIntro);
     Print(kConvertUsage);
     Print(kAnalyseUsage);
+    Print(kPreviewUsage);
     Print(kMoreUsage);
     Print("\n");
     Print(kConvertHelp);
     Print("\n");
     Print(kAnalyseHelp);
+    Print("\n");
+    Print(kPreviewHelp);
     Print("\nExit status: 0 success, 1 any failure, 2 usage error.\n");
 }
 
 std::string AllUsage() {
-    return std::string(kConvertUsage) + std::string(kAnalyseUsage) + std::string(kMoreUsage);
+    return std::string(kConvertUsage) + std::string(kAnalyseUsage) + std::string(kPreviewUsage) +
+           std::string(kMoreUsage);
 }
 
 // Commands that read or write recordings run in varnolt-audio, beside this program: the
@@ -74,6 +79,6 @@ int main(int argc, char** argv) {
         return StdoutIsIntact() ? kExitSuccess : kExitFailed;
     }
     if (command == "convert") return RunConvertCommand(argc, argv);
-    if (command == "analyse") return RunInCompanion(argv);
+    if (command == "analyse" || command == "preview") return RunInCompanion(argv);
     return UsageError("unknown command '" + std::string(command) + "'", AllUsage());
 }

@@ -12,11 +12,6 @@ namespace varnolt {
 
 namespace {
 
-// Line 10 switches MSX-MUSIC on; lines 20 and 30 put an instrument into voice 63.
-constexpr std::string_view kHeaderLines =
-    "10 _MUSIC(1,0,1,1,1,1,1)\r\n"
-    "20 DEFINTT:DIMT(15):T(8)=&H3F22:T(9)=&HF0:T(12)=&H22:T(13)=&HFF0\r\n"
-    "30 _VOICE COPY(T,@63)\r\n";
 constexpr std::string_view kStatement = " PLAY#2,";
 
 // Tempo 4 x frames per second with L60: one note without a length lasts one frame.
@@ -108,9 +103,9 @@ int WriteMmlProgram(int frameCount, int channelCount, int framesPerSecond) {
     char* const start = TextBuffer.data();
     // A statement line takes at most 5 + 8 + 5 x 51 bytes, and its tempo headers 50 more.
     const int lineCount = (frameCount + kFramesPerLine - 1) / kFramesPerLine;
-    PrefaultForWriting(start, kHeaderLines.size() + static_cast<std::size_t>(lineCount) * 268 + 50);
+    PrefaultForWriting(start, kProgramSetUpLines.size() + static_cast<std::size_t>(lineCount) * 268 + 50);
     char* position = start;
-    Append(position, kHeaderLines);
+    Append(position, kProgramSetUpLines);
     std::array<ChannelState, kNoteVolumeChannels> channels{};
     int lineNumber = kFirstLineNumber;
     for (int firstFrame = 0; firstFrame < frameCount; firstFrame += kFramesPerLine) {

@@ -3,8 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace varnolt {
+
+// Line 10 switches MSX-MUSIC on; lines 20 and 30 put an instrument into voice 63, whose
+// modulator is fully attenuated: the carrier's sine alone sounds.
+inline constexpr std::string_view kProgramSetUpLines =
+    "10 _MUSIC(1,0,1,1,1,1,1)\r\n"
+    "20 DEFINTT:DIMT(15):T(8)=&H3F22:T(9)=&HF0:T(12)=&H22:T(13)=&HFF0\r\n"
+    "30 _VOICE COPY(T,@63)\r\n";
 
 // Writes the program for NoteVolumeTable into TextBuffer from its first byte and
 // returns its length in bytes (115 for no frame, at most 806,240).

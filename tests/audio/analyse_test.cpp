@@ -105,7 +105,8 @@ TEST(Analyse, KeepsOnlyWhatTheRangeAllowsAndMixesChannels) {
     WriteWav(folder / "wide.wav", stereo, rate, 2);
 
     ASSERT_EQ(Varnolt({"analyse", folder / "wide.wav"}).status, 0);
-    const auto& inside = ReadAnalysis(folder / "wide.dat").frames[15];
+    const DecodedFrames wide = ReadAnalysis(folder / "wide.dat");
+    const auto& inside = wide.frames[15];
     EXPECT_NEAR(inside[0].frequency, 150, 0.5);
     EXPECT_NEAR(inside[0].amplitude, 0.25, 0.25 * 0.06);
     EXPECT_NEAR(inside[1].frequency, 440, 0.5);
@@ -114,7 +115,8 @@ TEST(Analyse, KeepsOnlyWhatTheRangeAllowsAndMixesChannels) {
 
     // Moved, the range drops the lowest and takes the highest, loudest first.
     ASSERT_EQ(Varnolt({"analyse", "--min-freq", "200", "--max-freq=12000", "-o", folder / "moved.dat", folder / "wide.wav"}).status, 0);
-    const auto& moved = ReadAnalysis(folder / "moved.dat").frames[15];
+    const DecodedFrames movedFrames = ReadAnalysis(folder / "moved.dat");
+    const auto& moved = movedFrames.frames[15];
     EXPECT_NEAR(moved[0].frequency, 9000, 9);
     EXPECT_NEAR(moved[1].frequency, 440, 0.5);
     EXPECT_EQ(moved[2].amplitude, 0);
