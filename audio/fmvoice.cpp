@@ -67,10 +67,14 @@ double VolumeAmplitude(int volume) {
     return std::pow(10.0, -kDecibelsPerStep * steps / 20.0);
 }
 
-std::vector<double> RenderScore(const std::vector<ChannelScore>& channels, int sampleRate) {
+std::int64_t ScoreTicks(const std::vector<ChannelScore>& channels) {
     std::int64_t longest = 0;
     for (const ChannelScore& score : channels) longest = std::max(longest, TickBoundaries(score).back());
-    std::vector<double> mix(static_cast<std::size_t>(SampleOfTick(longest, sampleRate)));
+    return longest;
+}
+
+std::vector<double> RenderScore(const std::vector<ChannelScore>& channels, int sampleRate) {
+    std::vector<double> mix(static_cast<std::size_t>(SampleOfTick(ScoreTicks(channels), sampleRate)));
     const double scale = channels.empty() ? 0.0 : 1.0 / static_cast<double>(channels.size());
     for (const ChannelScore& score : channels) RenderChannel(score, sampleRate, scale, mix);
     return mix;

@@ -3,6 +3,7 @@
 // once and holds its level for as long as the key is down.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 namespace varnolt::audio {
@@ -22,6 +23,9 @@ using ChannelScore = std::vector<ChannelEvent>;
 double NoteFrequency(int note);
 // Amplitude of a volume: the chip has eight steps of 3 dB, (15 - V) / 2 of them down.
 double VolumeAmplitude(int volume);
+
+// Whole ticks until the last channel has played its last event.
+std::int64_t ScoreTicks(const std::vector<ChannelScore>& channels);
 
 // All channels mixed: each at most 1 / channels.size() of full scale, so the sum never
 // clips. Each event lasts until the whole tick its end falls in, rounding errors carried

@@ -28,6 +28,9 @@ constexpr int kHighestRate = 192000;
 // Far beyond the largest program the converter writes (under 1 MB).
 constexpr off_t kLargestProgram = 64 << 20;
 constexpr std::size_t kProblemsShown = 20;
+// Twice the longest program the converter writes (17999 frames of 1/15 s): a text that
+// asks for days of sound is refused rather than filling the memory.
+constexpr std::int64_t kLongestPreviewTicks = 40 * 60 * audio::kTicksPerSecond;
 
 // The whole text, or an empty optional with the reason in problem.
 std::optional<std::string> ReadProgram(const std::string& path, std::string& problem) {
@@ -78,6 +81,11 @@ int Preview(const std::string& input, const std::string& output, int rate) {
             std::fprintf(stderr, "%s: and %zu more\n", input.c_str(), program.problems.size() - kProblemsShown);
         }
         std::fprintf(stderr, "%s: cannot be played; nothing written\n", input.c_str());
+        return kExitFailed;
+    }
+    if (const std::int64_t ticks = audio::ScoreTicks(program.channels); ticks > kLongestPreviewTicks) {
+        std::fprintf(stderr, "%s: plays for %.1f minutes, longer than the 40 a preview renders; nothing written\n",
+                     input.c_str(), static_cast<double>(ticks) / audio::kTicksPerSecond / 60);
         return kExitFailed;
     }
     const std::vector<double> sound = audio::RenderScore(program.channels, rate);

@@ -102,6 +102,8 @@ TEST(Preview, PlaysWhatConvertWritesAndRefusesWhatItCannot) {
         {Program({"1000 PLAY#2,\"@2A\""}), "line 1000: PLAY string 1: voice @2 is not modelled"},
         {Program({"1000 PLAY#2,\"@63A\",\"C\""}), "line 1000: PLAY string 2: a note before @63"},
         {Program({"1000 PLAY#2,\"@63AX\""}), "line 1000: PLAY string 1: cannot read what starts at character 5"},
+        // 45 minutes of whole notes at the slowest tempo.
+        {Program({"1000 PLAY#2,\"@63T32L1" + std::string(360, 'A') + "\""}), "plays for 45.0 minutes, longer than the 40"},
     };
     for (const auto& c : refused) {
         WriteFile(folder / "bad.txt", c.program);
