@@ -6,6 +6,7 @@
 
 #include "commandline.h"
 #include "convertcommand.h"
+#include "plotcommand.h"
 
 namespace {
 
@@ -20,16 +21,21 @@ constexpr std::string_view kMoreUsage = "       varnolt --help | --version\n";
 
 void Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
-void PrintHelp() {
-    Print(kIntro);
-    Print(kConvertUsage);
-    Print(kMoreUsage);
-    Print("\n");
-    Print(kConvertHelp);
-    Print("\nExit status: 0 success, 1 any failure, 2 usage error.\n");
+// Every sub-command's usage line, "usage: " written once.
+std::string AllUsage() {
+    const std::string_view plotLine = kPlotUsage.substr(kPlotUsage.find("varnolt"));
+    return std::string(kConvertUsage) + "       " + std::string(plotLine) + std::string(kMoreUsage);
 }
 
-std::string AllUsage() { return std::string(kConvertUsage) + std::string(kMoreUsage); }
+void PrintHelp() {
+    Print(kIntro);
+    Print(AllUsage());
+    Print("\n");
+    Print(kConvertHelp);
+    Print("\n");
+    Print(kPlotHelp);
+    Print("\nExit status: 0 success, 1 any failure, 2 usage error.\n");
+}
 
 }  // namespace
 
@@ -48,5 +54,6 @@ int main(int argc, char** argv) {
         return StdoutIsIntact() ? kExitSuccess : kExitFailed;
     }
     if (command == "convert") return RunConvertCommand(argc, argv);
+    if (command == "plot") return RunPlotCommand(argc, argv);
     return UsageError("unknown command '" + std::string(command) + "'", AllUsage());
 }

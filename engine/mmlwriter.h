@@ -2,9 +2,15 @@
 // statement per six frames, one MML string per channel.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string_view>
 
 namespace varnolt {
+
+// Note names by semitone within the octave, as MML writes them: sharps with "+".
+inline constexpr std::array<std::string_view, 12> kNoteNames = {"C", "C+", "D", "D+", "E", "F",
+                                                                "F+", "G", "G+", "A", "A+", "B"};
 
 // Writes the program for NoteVolumeTable into TextBuffer from its first byte and
 // returns its length in bytes (115 for no frame, at most 806,240).
