@@ -16,7 +16,13 @@ namespace varnolt::cli {
 
 namespace {
 
-// The stages run as in a conversion, and the picture is written in place of the program.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+}  // namespace
+
 std::string PlotAnalysisFile(const std::string& path, const ConversionOptions& options, const std::string& output) {
     // The loaded image goes back to the pool on every way out, an exception included.
     struct ReleasePool {
@@ -29,13 +35,6 @@ std::string PlotAnalysisFile(const std::string& path, const ConversionOptions& o
                                           options.framesPerSecond, options.channelCount});
     return WriteTextFile(svg.data(), static_cast<std::int32_t>(svg.size()), output, "the picture");
 }
-
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    return std::filesystem::equivalent(a, b, error) && !error;
-}
-
-}  // namespace
 
 int RunPlotCommand(int argc, char** argv) {
     const ParsedArguments arguments = ParseArguments(argc, argv, 2, {"--unit", "--channels", "-o", "--output"});

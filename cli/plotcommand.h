@@ -1,6 +1,9 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "driver.h"
 
 namespace varnolt::cli {
 
@@ -14,6 +17,11 @@ inline constexpr std::string_view kPlotHelp =
     "  --channels N       FM channels to fill: 3, 4 or 5 (default 4)\n"
     "  -o, --output OUT   the picture's name (default: beside FILE, name.dat gives name.svg)\n"
     "The outcome is printed as convert prints it, success to stdout, failures to stderr.\n";
+
+// The stages run as in a conversion, and the picture written to output where the
+// converter writes its program. The text to show, empty on success; the pool is emptied
+// on every way out.
+std::string PlotAnalysisFile(const std::string& path, const ConversionOptions& options, const std::string& output);
 
 // varnolt plot ...: argv[1] is "plot". Returns the exit status.
 int RunPlotCommand(int argc, char** argv);
