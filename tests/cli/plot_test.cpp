@@ -63,14 +63,14 @@ constexpr std::int32_t kA4 = 4400;       // note 57
 constexpr std::int32_t kASharp4 = 4662;  // note 58
 constexpr std::int32_t kA3 = 2200;       // note 45
 
-// Channel 1: A4 three frames, A+4 two, silent two (its pitch kept, so it stays in its
-// channel), A4 again. Channel 2: A3 throughout, at two volumes. Channel 3: silent.
+// Channel 1: A4 two frames, A+4 two, silent two (its pitch kept, so it stays in its
+// channel), A+4 again, A4. Channel 2: A3 throughout, at two volumes. Channel 3: silent.
 // Partial 3, beyond the three channels, only sounds in the analysis.
 std::string TinyFile(std::int32_t frameRateCode = 30) {
-    constexpr std::int32_t kChannel1Frequency[] = {kA4, kA4, kA4, kASharp4, kASharp4, kA4, kA4, kA4};
+    constexpr std::int32_t kChannel1Frequency[] = {kA4, kA4, kASharp4, kASharp4, kASharp4, kASharp4, kASharp4, kA4};
     AnalysisFileBuilder builder;
     for (int f = 0; f < 8; ++f) {
-        const bool resting = f == 5 || f == 6;
+        const bool resting = f == 4 || f == 5;
         builder.Frame({{{resting ? 0 : 20000, kChannel1Frequency[f]},
                         {f < 4 ? 10000 : 2500, kA3},
                         {0, 0},
@@ -88,24 +88,24 @@ TEST(VarnoltPlot, ShowsTheNotesEachChannelPlaysWithRestsAsGaps) {
     EXPECT_EQ(run.out, "終了しました\n");
     const std::string svg = ReadFile(folder / "tiny.svg");
 
-    // A volume change inside a note is a tie, not a new note; a silent frame is a gap,
-    // though its note byte stays A4; partial 3 is no channel's note.
-    const std::vector<NoteBar> expected = {{1, 57, 0, 3}, {1, 58, 3, 2}, {1, 57, 7, 1}, {2, 45, 0, 8}};
+    // A volume change inside a note is a tie, not a new note; silent frames are a gap
+    // even between two A+4; partial 3 is no channel's note.
+    const std::vector<NoteBar> expected = {{1, 57, 0, 2}, {1, 58, 2, 2}, {1, 58, 6, 1}, {1, 57, 7, 1}, {2, 45, 0, 8}};
     EXPECT_EQ(NoteBars(svg), expected);
     EXPECT_NE(svg.find("<g class=\"channel\" data-channel=\"3\""), std::string::npos);
     EXPECT_EQ(svg.find("data-channel=\"4\""), std::string::npos);
-    EXPECT_NE(svg.find("<title>channel 1: O4 A+, frames 3–4 (0.10–0.17 s), V15</title>"), std::string::npos);
+    EXPECT_NE(svg.find("<title>channel 1: O4 A+, frames 2–3 (0.07–0.13 s), V15</title>"), std::string::npos);
     EXPECT_NE(svg.find("<title>channel 2: O3 A, frames 0–7 (0.00–0.27 s), V9–13</title>"), std::string::npos);
     EXPECT_NE(svg.find("<title>tiny.dat · 8 frames of 1/30 s (0.3 s) · 3 channels</title>"), std::string::npos);
 
-    // The program the converter writes from the same file plays the same: A4 x3, A+4 x2,
-    // a rest of two frames (one in each statement), A4; and A3 eight times.
+    // The program the converter writes from the same file plays the same: A4 x2, A+4 x2,
+    // a rest of two frames, A+4, A4; and A3 eight times.
     ASSERT_EQ(Varnolt(folder, {"convert", "--channels", "3", "tiny.dat"}).status, 0);
     const std::string program = ReadFile(folder / "tiny.txt");
-    EXPECT_NE(program.find("1000 PLAY#2,\"@63T120L60V15O4A&A&A&A+&A+&R60\",\"@63T120L60V13O3A&A&A&A&V9A&A&\""),
+    EXPECT_NE(program.find("1000 PLAY#2,\"@63T120L60V15O4A&A&A+&A+&R30\",\"@63T120L60V13O3A&A&A&A&V9A&A&\""),
               std::string::npos)
         << program;
-    EXPECT_NE(program.find("1010 PLAY#2,\"R60A&R15\",\"A&A&R15\""), std::string::npos) << program;
+    EXPECT_NE(program.find("1010 PLAY#2,\"A+&A&R15\",\"A&A&R15\""), std::string::npos) << program;
 }
 
 TEST(VarnoltPlot, OptionsAndTheOutputName) {
@@ -197,7 +197,7 @@ TEST(PlotSvg, FileNamesBecomeValidXmlText) {
         {"\xF0\x9F\x8E\xB5.dat", "\xF0\x9F\x8E\xB5.dat"},  // U+1F3B5, four bytes
         {"\xFF.dat", "\uFFFD.dat"},                        // never UTF-8
         {"\x01\t.dat", "\uFFFD\t.dat"},                    // a control XML forbids
-        {"\xC0\xAF.dat", "\uFFFD\uFFFD.dat"},              // overlong "/"
+        {"\xE0\x80\xAF.dat", "\uFFFD\uFFFD\uFFFD.dat"},    // "/" in three bytes
         {"\xED\xA0\x80.dat", "\uFFFD\uFFFD\uFFFD.dat"},    // a surrogate
         {"\xEF\xBF\xBE.dat", "\uFFFD\uFFFD\uFFFD.dat"},    // U+FFFE, no XML character
         {"x\xE9\x9F", "x\uFFFD\uFFFD"},                    // cut short at the end
