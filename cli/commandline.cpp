@@ -46,6 +46,16 @@ ParsedArguments ParseArguments(int argc, char** argv, int first, const std::vect
     return parsed;
 }
 
+std::string UnitAndChannelsProblem(const std::string& unit, const std::string& channels) {
+    if (unit != "15" && unit != "20" && unit != "30" && unit != "60") {
+        return "--unit must be 15, 20, 30 or 60, not '" + unit + "'";
+    }
+    if (channels != "3" && channels != "4" && channels != "5") {
+        return "--channels must be 3, 4 or 5, not '" + channels + "'";
+    }
+    return {};
+}
+
 int UsageError(const std::string& problem, std::string_view usage) {
     std::fprintf(stderr, "varnolt: %s\n%.*s", problem.c_str(), static_cast<int>(usage.size()), usage.data());
     return kExitUsage;

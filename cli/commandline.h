@@ -17,12 +17,20 @@ struct ParsedArguments {
     std::vector<std::string> operands;
     bool helpRequested = false;
     std::string problem;  // empty when the arguments make sense
+
+    std::string ValueOr(const std::string& name, const std::string& fallback) const {
+        const auto found = values.find(name);
+        return found == values.end() ? fallback : found->second;
+    }
 };
 
 // Reads argv[first] on. Every option takes a value: "--name value", "--name=value", or
 // "-x value" for a short name in the list. "--" ends the options; "-" and "" are
 // operands; "-h" or "--help" asks for help (where it is not an option's value).
 ParsedArguments ParseArguments(int argc, char** argv, int first, const std::vector<std::string_view>& options);
+
+// What is wrong with a --unit or --channels value; empty when both are offered ones.
+std::string UnitAndChannelsProblem(const std::string& unit, const std::string& channels);
 
 // Prints "varnolt: PROBLEM" and the usage to stderr; returns the usage exit code.
 int UsageError(const std::string& problem, std::string_view usage);

@@ -48,22 +48,15 @@ int RunConvertCommand(int argc, char** argv) {
                     static_cast<int>(kConvertHelp.size()), kConvertHelp.data());
         return kExitSuccess;
     }
-    const auto valueOf = [&](const std::string& name, const std::string& fallback) {
-        const auto found = arguments.values.find(name);
-        return found == arguments.values.end() ? fallback : found->second;
-    };
-    const std::string unit = valueOf("--unit", "30");
-    const std::string channels = valueOf("--channels", "4");
-    if (unit != "15" && unit != "20" && unit != "30" && unit != "60") {
-        return UsageError("--unit must be 15, 20, 30 or 60, not '" + unit + "'", kConvertUsage);
-    }
-    if (channels != "3" && channels != "4" && channels != "5") {
-        return UsageError("--channels must be 3, 4 or 5, not '" + channels + "'", kConvertUsage);
+    const std::string unit = arguments.ValueOr("--unit", "30");
+    const std::string channels = arguments.ValueOr("--channels", "4");
+    if (const std::string problem = UnitAndChannelsProblem(unit, channels); !problem.empty()) {
+        return UsageError(problem, kConvertUsage);
     }
     if (arguments.operands.empty()) return UsageError("no FILE to convert", kConvertUsage);
 
     ConversionInputs inputs;
-    inputs.volumeText = valueOf("--volume", "100");
+    inputs.volumeText = arguments.ValueOr("--volume", "100");
     inputs.unit15Selected = unit == "15";
     inputs.unit20Selected = unit == "20";
     inputs.unit30Selected = unit == "30";

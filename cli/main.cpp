@@ -11,6 +11,7 @@
 #include "analysecommand.h"
 #include "commandline.h"
 #include "convertcommand.h"
+#include "plotcommand.h"
 #include "previewcommand.h"
 
 namespace {
@@ -26,24 +27,25 @@ constexpr std::string_view kMoreUsage = "       varnolt --help | --version\n";
 
 void Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
-void PrintHelp() {
-    Print(kIntro);
-    Print(kConvertUsage);
-    Print(kAnalyseUsage);
-    Print(kPreviewUsage);
-    Print(kMoreUsage);
-    Print("\n");
-    Print(kConvertHelp);
-    Print("\n");
-    Print(kAnalyseHelp);
-    Print("\n");
-    Print(kPreviewHelp);
-    Print("\nExit status: 0 success, 1 any failure, 2 usage error.\n");
+// Every sub-command's usage, "usage: " written once.
+std::string AllUsage() {
+    std::string all;
+    for (const std::string_view usage : {kConvertUsage, kAnalyseUsage, kPreviewUsage, kPlotUsage, kMoreUsage}) {
+        std::string text(usage);
+        if (!all.empty() && text.starts_with("usage: ")) text.replace(0, 7, "       ");
+        all += text;
+    }
+    return all;
 }
 
-std::string AllUsage() {
-    return std::string(kConvertUsage) + std::string(kAnalyseUsage) + std::string(kPreviewUsage) +
-           std::string(kMoreUsage);
+void PrintHelp() {
+    Print(kIntro);
+    Print(AllUsage());
+    for (const std::string_view help : {kConvertHelp, kAnalyseHelp, kPreviewHelp, kPlotHelp}) {
+        Print("\n");
+        Print(help);
+    }
+    Print("\nExit status: 0 success, 1 any failure, 2 usage error.\n");
 }
 
 // Commands that read or write recordings run in varnolt-audio, beside this program: the
@@ -79,6 +81,7 @@ int main(int argc, char** argv) {
         return StdoutIsIntact() ? kExitSuccess : kExitFailed;
     }
     if (command == "convert") return RunConvertCommand(argc, argv);
+    if (command == "plot") return RunPlotCommand(argc, argv);
     if (command == "analyse" || command == "preview") return RunInCompanion(argv);
     return UsageError("unknown command '" + std::string(command) + "'", AllUsage());
 }

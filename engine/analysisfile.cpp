@@ -16,7 +16,7 @@ namespace varnolt {
 
 namespace {
 
-[[noreturn]] void ThrowOsError(const char* operation) {
+[[noreturn]] void ThrowOsError(const std::string& operation) {
     throw std::system_error(errno, std::system_category(), operation);
 }
 
@@ -30,7 +30,7 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     int get() const { return fd_; }
-    void Close(const char* operation) {
+    void Close(const std::string& operation) {
         const int fd = fd_;
         fd_ = -1;
         if (::close(fd) != 0) ThrowOsError(operation);
@@ -109,7 +109,8 @@ std::string LoadAnalysisFile(const std::string& path, std::int32_t tailBytes, st
     return message;
 }
 
-std::string WriteTextFile(const char* bytes, std::int32_t count, const std::string& outputPath) {
+std::string WriteTextFile(const char* bytes, std::int32_t count, const std::string& outputPath,
+                          std::string_view contents) {
     if (outputPath.find('\0') != std::string::npos) return std::string(messages::kCannotCreate);
 
     // Through a symbolic link to the file it names, as an ordinary open would write.
@@ -150,11 +151,11 @@ std::string WriteTextFile(const char* bytes, std::int32_t count, const std::stri
         const ssize_t n = ::write(file.get(), bytes + written, static_cast<std::size_t>(count - written));
         if (n < 0) {
             if (errno == EINTR) continue;
-            ThrowOsError("cannot write the program text");
+            ThrowOsError("cannot write " + std::string(contents));
         }
         written += static_cast<std::int32_t>(n);
     }
-    file.Close("cannot close the program text");
+    file.Close("cannot close " + std::string(contents));
     // Refused only by the folder's rules (a sticky folder, another owner): the output
     // cannot be put in place, which is what the message says; the temporary file goes.
     if (::rename(temporaryPath.c_str(), target.c_str()) != 0) return std::string(messages::kCannotCreate);

@@ -86,6 +86,8 @@ std::string LoadAnalysisFile(const std::string& path, std::int32_t tailBytes, st
 
 // Writes the bytes to a temporary file beside outputPath and renames it over outputPath
 // once all of it is written, so a failure never leaves a partial or damaged output.
-std::string WriteTextFile(const char* bytes, std::int32_t count, const std::string& outputPath);
+// contents names the text in the error of a failed write or close.
+std::string WriteTextFile(const char* bytes, std::int32_t count, const std::string& outputPath,
+                          std::string_view contents = "the program text");
 
 }  // namespace varnolt

@@ -14,9 +14,6 @@ namespace varnolt {
 
 namespace {
 
-constexpr std::int32_t kLowestVolume = 20;
-constexpr std::int32_t kHighestVolume = 200;
-
 bool IsSingleByteWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -52,6 +49,17 @@ int FramesPerSecondOf(const ConversionInputs& inputs) {
 
 // Steps from loading to writing; the text to show, empty on success.
 std::string ConvertAnalysisFile(const std::string& path, const ConversionOptions& options) {
+    int frameCount = 0;
+    const std::string message = PrepareNotes(path, options, frameCount);
+    if (!message.empty()) return message;
+    const int textLength = WriteMmlProgram(frameCount, options.channelCount, options.framesPerSecond);
+    return WriteTextFile(TextBuffer.data(), textLength, OutputPathFor(path));
+}
+
+}  // namespace
+
+std::string PrepareNotes(const std::string& path, const ConversionOptions& options, int& frameCount) {
+    frameCount = 0;
     std::uint8_t* image = nullptr;
     std::int32_t fileLength = 0;
     std::string message = LoadAnalysisFile(path, kZeroTailBytes, image, fileLength);
@@ -76,12 +84,9 @@ std::string ConvertAnalysisFile(const std::string& path, const ConversionOptions
     TrackChannels(image, levels.frameCount, options.channelCount);
     BuildLevelAndFrequencyTables(image, levels.frameCount, levels.levelDivisor);
     QuantiseNotesAndVolumes(levels.frameCount, options.volumePercent);
-    const int textLength = WriteMmlProgram(levels.frameCount, options.channelCount, options.framesPerSecond);
-
-    return WriteTextFile(TextBuffer.data(), textLength, OutputPathFor(path));
+    frameCount = levels.frameCount;
+    return {};
 }
-
-}  // namespace
 
 std::optional<std::int32_t> ReadVolumeText(std::string_view text) {
     std::size_t i = 0;
@@ -105,10 +110,13 @@ std::string TrimPathText(std::string_view pathText) {
     return std::string(pathText.substr(0, end));
 }
 
-std::string OutputPathFor(const std::string& path) {
-    if (EndsWithIgnoringAsciiCase(path, ".dat")) return path.substr(0, path.size() - 4) + ".txt";
+bool NamesADatFile(std::string_view path) { return EndsWithIgnoringAsciiCase(path, "dat"); }
+
+std::string OutputPathFor(const std::string& path, std::string_view extension) {
+    const std::string_view kept =
+        EndsWithIgnoringAsciiCase(path, ".dat") ? std::string_view(path).substr(0, path.size() - 4) : path;
     // Cutting four bytes off "mydat" would name another file, possibly in another folder.
-    return path + ".txt";
+    return std::string(kept) + std::string(extension);
 }
 
 void RunConversion(const ConversionInputs& inputs, const ShowMessageFunction& showMessage) {
@@ -123,7 +131,7 @@ void RunConversion(const ConversionInputs& inputs, const ShowMessageFunction& sh
     options.volumePercent = *volume;
 
     const std::string path = TrimPathText(inputs.pathText);
-    if (!EndsWithIgnoringAsciiCase(path, "dat")) {
+    if (!NamesADatFile(path)) {
         showMessage(std::string(messages::kNotADatFile), MessageKind::Warning);
         return;
     }

@@ -22,6 +22,9 @@ struct ConversionInputs {
     bool ch5Selected = false;
 };
 
+inline constexpr std::int32_t kLowestVolume = 20;  // percent
+inline constexpr std::int32_t kHighestVolume = 200;
+
 struct ConversionOptions {
     std::int32_t volumePercent = 100;   // 20 .. 200
     std::int32_t framesPerSecond = 30;  // 15, 20, 30 or 60
@@ -41,6 +44,12 @@ using ShowMessageFunction = std::function<void(const std::string& text, MessageK
 // std::system_error leaves this function and no message is shown.
 void RunConversion(const ConversionInputs& inputs, const ShowMessageFunction& showMessage);
 
+// Loads the analysis file, checks it and runs every stage before the writer: on success
+// NoteVolumeTable holds what the program plays and LevelTable and FrequencyTable the
+// partials it comes from, for frameCount frames. Returns the text to show, empty on
+// success; the loaded image stays in the block pool until the caller's PoolAlloc(0).
+std::string PrepareNotes(const std::string& path, const ConversionOptions& options, int& frameCount);
+
 // The volume field read as the C library's atoi would, but with no overflow: leading
 // white space, one sign, digits up to the first non-digit, no digit giving 0. nullopt
 // when the digits leave the 32-bit range.
@@ -49,8 +58,11 @@ std::optional<std::int32_t> ReadVolumeText(std::string_view text);
 // The path without the single-byte white space at its end.
 std::string TrimPathText(std::string_view pathText);
 
-// The output beside the input: ".dat" (any case) replaced by ".txt"; a path that ends in
-// "dat" without the dot keeps its whole name and gets ".txt" appended.
-std::string OutputPathFor(const std::string& path);
+// The name check of the path field: it must end in "dat", in any case.
+bool NamesADatFile(std::string_view path);
+
+// The output beside the input: ".dat" (any case) replaced by the extension; a path that
+// ends in "dat" without the dot keeps its whole name and gets the extension appended.
+std::string OutputPathFor(const std::string& path, std::string_view extension = ".txt");
 
 }  // namespace varnolt

@@ -27,10 +27,6 @@ constexpr std::string_view TempoHeader(int framesPerSecond) {
 // Rn lasts 60/n frames: the token for a run of 1 .. 6 rest frames.
 constexpr std::array<std::string_view, 7> kRestTokens = {"", "R60", "R30", "R20", "R15", "R12", "R10"};
 
-// By semitone; sharps written with "+".
-constexpr std::array<std::string_view, 12> kNoteNames = {"C", "C+", "D", "D+", "E", "F",
-                                                         "F+", "G", "G+", "A", "A+", "B"};
-
 constexpr int kFramesPerLine = 6;
 constexpr int kFirstLineNumber = 1000;
 constexpr int kLineNumberStep = 10;

@@ -58,8 +58,10 @@ void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std
     levelRowsInUse = frameCount;
 }
 
+double SemitonesOf(double frequency) { return std::log(frequency) / std::log(kSemitoneRatio) - kNoteOffset; }
+
 NoteVolume QuantiseChannel(double frequency, double level, int volumePercent) {
-    const double semitones = std::log(frequency) / std::log(kSemitoneRatio) - kNoteOffset;
+    const double semitones = SemitonesOf(frequency);
     // + 0.5 then truncation: the nearest note, halves upward (for r >= -0.5).
     const std::int32_t noteNumber = TruncateToInt32(semitones + 0.5);
     std::int32_t amount = TruncateToInt32(static_cast<double>(volumePercent) * level / kPercent);

@@ -17,6 +17,9 @@ void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std
 // Clears NoteVolumeTable, then fills five pairs for each of frames 0 .. frameCount-1.
 void QuantiseNotesAndVolumes(int frameCount, int volumePercent);
 
+// The unrounded note number of a frequency in hertz: semitones above 16.3516 Hz.
+double SemitonesOf(double frequency);
+
 // One partial: F in hertz, L the normalised level, P the volume percent.
 NoteVolume QuantiseChannel(double frequency, double level, int volumePercent);
 
