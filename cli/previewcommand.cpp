@@ -124,7 +124,8 @@ int RunPreviewCommand(int argc, char** argv) {
             return UsageError("--rate must be a whole number from 8000 to 192000, not '" + text + "'", kPreviewUsage);
         }
     }
-    std::string output = ReplacedExtension(input, ".wav");
+    // Not PROGRAM.wav: that is likely the recording the program was made from.
+    std::string output = ReplacedExtension(input, ".preview.wav");
     for (const char* name : {"-o", "--output"}) {
         if (const auto found = arguments.values.find(name); found != arguments.values.end()) output = found->second;
     }

@@ -8,7 +8,7 @@ inline constexpr std::string_view kPreviewUsage = "usage: varnolt preview [-o OU
 
 inline constexpr std::string_view kPreviewHelp =
     "preview plays a program text as the MSX-MUSIC FM channels would, into a WAV file.\n"
-    "  -o, --output FILE  the WAV file (default: PROGRAM with .wav for its extension)\n"
+    "  -o, --output FILE  the WAV file (default: PROGRAM with .preview.wav for its extension)\n"
     "  --rate HZ          samples per second, 8000 to 192000 (default 44100)\n";
 
 // varnolt preview ...: argv[1] is "preview". Returns the exit status.

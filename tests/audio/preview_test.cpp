@@ -33,7 +33,7 @@ std::vector<double> Preview(const ScratchFolder& folder, const std::string& prog
     WriteFile(folder / "tune.txt", program);
     const ProcessResult run = Varnolt({"preview", "--rate", std::to_string(rate), folder / "tune.txt"});
     EXPECT_EQ(run.status, 0) << run.err;
-    MonoSoundReader reader(folder / "tune.wav");
+    MonoSoundReader reader(folder / "tune.preview.wav");
     EXPECT_EQ(reader.Info().sampleRate, rate);
     std::vector<double> samples(static_cast<std::size_t>(reader.Info().frames));
     samples.resize(reader.Read(samples.data(), samples.size()));
@@ -91,7 +91,7 @@ TEST(Preview, PlaysWhatConvertWritesAndRefusesWhatItCannot) {
     std::filesystem::copy_file(VARNOLT_EXAMPLES_DIR "/glide.txt", folder / "glide.txt");
     const ProcessResult example = Varnolt({"preview", folder / "glide.txt"});
     ASSERT_EQ(example.status, 0) << example.err;
-    EXPECT_EQ(example.out, folder / "glide.wav" + ": 4.00 s from 4 channels\n");
+    EXPECT_EQ(example.out, folder / "glide.preview.wav" + ": 4.00 s from 4 channels\n");
 
     const struct {
         std::string program;
@@ -110,7 +110,7 @@ TEST(Preview, PlaysWhatConvertWritesAndRefusesWhatItCannot) {
         const ProcessResult run = Varnolt({"preview", folder / "bad.txt"});
         EXPECT_EQ(run.status, 1) << c.problem;
         EXPECT_NE(run.err.find(folder / "bad.txt: " + c.problem), std::string::npos) << run.err;
-        EXPECT_FALSE(std::filesystem::exists(folder / "bad.wav"));
+        EXPECT_FALSE(std::filesystem::exists(folder / "bad.preview.wav"));
     }
     EXPECT_EQ(Varnolt({"preview", "--rate", "100", folder / "glide.txt"}).status, 2);
     EXPECT_EQ(Varnolt({"preview", folder / "missing.txt"}).status, 1);
