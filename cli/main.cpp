@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "checkcommand.h"
 #include "commandline.h"
 #include "convertcommand.h"
 
@@ -18,18 +19,24 @@ constexpr std::string_view kIntro =
 
 constexpr std::string_view kMoreUsage = "       varnolt --help | --version\n";
 
+// A sub-command's usage as a further line under the first: "usage:" becomes blanks.
+std::string FurtherUsage(std::string_view usage) {
+    return std::string(usage).replace(0, std::string_view("usage:").size(), "      ");
+}
+
+std::string AllUsage() { return std::string(kConvertUsage) + FurtherUsage(kCheckUsage) + std::string(kMoreUsage); }
+
 void Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 void PrintHelp() {
     Print(kIntro);
-    Print(kConvertUsage);
-    Print(kMoreUsage);
+    Print(AllUsage());
     Print("\n");
     Print(kConvertHelp);
-    Print("\nExit status: 0 success, 1 any failure, 2 usage error.\n");
+    Print("\n");
+    Print(kCheckHelp);
+    Print("\nExit status: 0 success, 1 any failure (for check: any finding), 2 usage error.\n");
 }
-
-std::string AllUsage() { return std::string(kConvertUsage) + std::string(kMoreUsage); }
 
 }  // namespace
 
@@ -48,5 +55,6 @@ int main(int argc, char** argv) {
         return StdoutIsIntact() ? kExitSuccess : kExitFailed;
     }
     if (command == "convert") return RunConvertCommand(argc, argv);
+    if (command == "check") return RunCheckCommand(argc, argv);
     return UsageError("unknown command '" + std::string(command) + "'", AllUsage());
 }
