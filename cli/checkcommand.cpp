@@ -4,13 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "commandline.h"
-#include "programcheck.h"
 
 namespace varnolt::cli {
 
@@ -20,61 +20,60 @@ std::string SystemReason(const char* what) { return std::string(what) + ": " + s
 
 // Checks one file; true when it is clean.
 bool CheckFile(const std::string& file) {
-    const ProgramFile program = ReadProgramFile(file);
-    if (!program.problem.empty()) {
-        std::fprintf(stderr, "%s: cannot check: %s\n", file.c_str(), program.problem.c_str());
+    const ProgramFileCheck check = CheckProgramFile(file);
+    if (!check.problem.empty()) {
+        std::fprintf(stderr, "%s: cannot check: %s\n", file.c_str(), check.problem.c_str());
         std::fflush(stderr);
         return false;
     }
-    const std::vector<ProgramFinding> findings = CheckProgramText(program.text);
-    for (const ProgramFinding& finding : findings) {
+    for (const ProgramFinding& finding : check.findings) {
         // The line of the file first, for editors and grep; the BASIC line number in the text.
         const std::string text = finding.lineNumber < 0 ? finding.message : FindingText(finding);
         std::printf("%s:%d: %s\n", file.c_str(), finding.physicalLine, text.c_str());
     }
-    return findings.empty();
+    return check.findings.empty();
 }
 
 }  // namespace
 
-ProgramFile ReadProgramFile(const std::string& path) {
-    ProgramFile program;
+ProgramFileCheck CheckProgramFile(const std::string& path) {
+    ProgramFileCheck check;
     // Non-blocking, so that opening a FIFO does not wait for a writer; regular files
     // read the same either way.
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) {
-        program.problem = SystemReason("cannot open it");
-        return program;
+        check.problem = SystemReason("cannot open it");
+        return check;
     }
     struct stat status {};
     if (::fstat(descriptor, &status) != 0) {
-        program.problem = SystemReason("cannot read it");
+        check.problem = SystemReason("cannot read it");
     } else if (!S_ISREG(status.st_mode)) {
-        program.problem = "not a regular file";
+        check.problem = "not a regular file";
     } else if (static_cast<std::size_t>(status.st_size) > kLargestCheckedProgram) {
-        program.problem = "larger than " + std::to_string(kLargestCheckedProgram / (1024 * 1024)) +
-                          " MiB, which no program text is";
+        check.problem = "larger than " + std::to_string(kLargestCheckedProgram / (1024 * 1024)) +
+                        " MiB, which no program text is";
     } else {
-        char buffer[65536];
-        while (true) {
-            const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+        // A small buffer used over and over: in a fresh process, fresh memory for a whole
+        // file costs more at first touch than the check itself.
+        ProgramTextChecker checker;
+        char buffer[16384];
+        auto remaining = static_cast<std::size_t>(status.st_size);  // what it held when opened
+        while (remaining > 0) {
+            const ssize_t count = ::read(descriptor, buffer, std::min(sizeof buffer, remaining));
             if (count < 0 && errno == EINTR) continue;
             if (count < 0) {
-                program.problem = SystemReason("cannot read it");
+                check.problem = SystemReason("cannot read it");
                 break;
             }
-            if (count == 0) break;
-            program.text.append(buffer, static_cast<std::size_t>(count));
-            if (program.text.size() > kLargestCheckedProgram) {  // it grew while we read it
-                program.problem = "larger than " + std::to_string(kLargestCheckedProgram / (1024 * 1024)) +
-                                  " MiB, which no program text is";
-                break;
-            }
+            if (count == 0) break;  // it shrank while we read it: the rest is gone
+            checker.Add(std::string_view(buffer, static_cast<std::size_t>(count)));
+            remaining -= static_cast<std::size_t>(count);
         }
+        if (check.problem.empty()) check.findings = checker.Finish();
     }
     ::close(descriptor);
-    if (!program.problem.empty()) program.text.clear();
-    return program;
+    return check;
 }
 
 int RunCheckCommand(int argc, char** argv) {

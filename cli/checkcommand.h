@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "programcheck.h"
 
 namespace varnolt::cli {
 
@@ -18,17 +21,18 @@ inline constexpr std::string_view kCheckHelp =
     "Exit status 0 when every FILE is clean, 1 for a finding or a FILE it cannot read.\n";
 
 // No program text is anywhere near this: the largest the converter writes is 806,240
-// bytes. A larger file is not read into memory.
+// bytes. A larger file is not read.
 inline constexpr std::size_t kLargestCheckedProgram = 16 * 1024 * 1024;
 
-struct ProgramFile {
-    std::string text;
-    std::string problem;  // empty when text holds the whole file
+struct ProgramFileCheck {
+    std::vector<ProgramFinding> findings;
+    std::string problem;  // why the file could not be read; empty when it was read whole
 };
 
-// The whole file, or why not: what the system said, "not a regular file" (a FIFO is not
-// waited on), or that it is larger than kLargestCheckedProgram.
-ProgramFile ReadProgramFile(const std::string& path);
+// CheckProgramText over a file, read a piece at a time. A problem is what the system
+// said, "not a regular file" (a FIFO is not waited on), or that the file is larger than
+// kLargestCheckedProgram.
+ProgramFileCheck CheckProgramFile(const std::string& path);
 
 // varnolt check FILE...: argv[1] is "check". Returns the exit status.
 int RunCheckCommand(int argc, char** argv);

@@ -18,12 +18,12 @@ namespace {
 // The checks of `varnolt check` on the program just written, as warnings; they change
 // neither the program nor the outcome.
 void WarnAboutProgram(const std::string& file, const std::string& prefix) {
-    const ProgramFile program = ReadProgramFile(OutputPathFor(TrimPathText(file)));
-    if (!program.problem.empty()) {
+    const ProgramFileCheck check = CheckProgramFile(OutputPathFor(TrimPathText(file)));
+    if (!check.problem.empty()) {
         std::fprintf(stderr, "%swarning: the written program cannot be checked: %s\n", prefix.c_str(),
-                     program.problem.c_str());
+                     check.problem.c_str());
     }
-    for (const ProgramFinding& finding : CheckProgramText(program.text)) {
+    for (const ProgramFinding& finding : check.findings) {
         std::fprintf(stderr, "%swarning: %s\n", prefix.c_str(), FindingText(finding).c_str());
     }
     std::fflush(stderr);

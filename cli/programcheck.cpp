@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace varnolt::cli {
 
@@ -32,6 +34,23 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7f'; }
 char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Nearly every line has none: blocks of a fixed size, without an early exit and in plain
+// arithmetic, which the compiler turns into a few vector steps even at -O2.
+bool HasControlByte(std::string_view text) {
+    constexpr std::size_t kBlock = 32;
+    const auto isControl = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return static_cast<unsigned>(byte < 0x20) | static_cast<unsigned>(byte == 0x7f);
+    };
+    unsigned found = 0;
+    std::size_t i = 0;
+    for (; i + kBlock <= text.size(); i += kBlock) {
+        for (std::size_t j = 0; j < kBlock; ++j) found |= isControl(text[i + j]);
+    }
+    for (; i < text.size(); ++i) found |= isControl(text[i]);
+    return found != 0;
+}
 
 // Bytes as a message shows them: printable ASCII as it is, any other byte as \xNN, so
 // that what a file holds never reaches a terminal raw.
@@ -176,38 +195,43 @@ std::vector<std::string_view> SplitStatements(std::string_view text) {
             return statements;
         }
         std::size_t end = start;
-        bool inString = false;
-        for (; end < text.size(); ++end) {
-            const char c = text[end];
-            if (c == '"') inString = !inString;
-            if (!inString && (c == ':' || c == '\'')) break;
+        while (end < text.size() && text[end] != ':' && text[end] != '\'') {
+            if (text[end] == '"') {
+                end = text.find('"', end + 1);  // a string is passed over whole
+                if (end == std::string_view::npos) end = text.size();
+            }
+            ++end;
         }
+        end = std::min(end, text.size());
         statements.push_back(text.substr(start, end - start));
         if (end >= text.size() || text[end] == '\'') return statements;
         start = end + 1;
     }
 }
 
-class ProgramChecker {
+}  // namespace
+
+// The check of one line after another; what carries over from line to line is the octave
+// of each PLAY string.
+class ProgramTextChecker::Lines {
 public:
-    std::vector<ProgramFinding> Check(std::string_view text) {
-        text = text.substr(0, text.find(kEndOfText));
-        std::size_t start = 0;
-        while (start < text.size()) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string_view::npos) end = text.size();
-            std::string_view line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            ++physicalLine_;
-            lineNumber_ = -1;
-            CheckLine(line);
-            start = end + 1;
-        }
-        return std::move(findings_);
+    // One line without its LF.
+    void Check(std::string_view line) {
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++physicalLine_;
+        lineNumber_ = -1;
+        CheckLine(line);
     }
+    std::vector<ProgramFinding> TakeFindings() { return std::move(findings_); }
 
 private:
-    void Report(std::string message) { findings_.push_back({physicalLine_, lineNumber_, std::move(message)}); }
+    // The statement is named only in a line of several; the texts are made only for a finding.
+    void Report(std::string message) {
+        if (statementCount_ > 1) message.insert(0, "statement " + std::to_string(statement_) + ": ");
+        findings_.push_back({physicalLine_, lineNumber_, std::move(message)});
+    }
+    void ReportInString(const std::string& message) { Report(StringName() + ": " + message); }
+    std::string StringName() const { return "PLAY string " + std::to_string(playString_); }
 
     void CheckLine(std::string_view line) {
         std::size_t position = 0;
@@ -221,7 +245,8 @@ private:
                    std::to_string(kLongestLoadedLine));
         }
         if (TrimSpaces(line).empty()) return;  // an empty line adds nothing to the program
-        if (const auto control = std::find_if(line.begin(), line.end(), IsControl); control != line.end()) {
+        if (HasControlByte(line)) {
+            const auto control = std::find_if(line.begin(), line.end(), IsControl);
             Report("control byte " + Shown(std::string_view(&*control, 1)) + At(static_cast<std::size_t>(control - line.begin())) +
                    ": LOAD may not read the line as it stands");
             return;
@@ -236,20 +261,20 @@ private:
             return;
         }
         const std::vector<std::string_view> statements = SplitStatements(line.substr(position));
-        for (std::size_t s = 0; s < statements.size(); ++s) {
-            CheckStatement(statements[s], statements.size() > 1 ? "statement " + std::to_string(s + 1) + ": " : "");
-        }
+        statementCount_ = statements.size();
+        for (statement_ = 1; statement_ <= statementCount_; ++statement_) CheckStatement(statements[statement_ - 1]);
+        statementCount_ = 0;
     }
 
-    void CheckStatement(std::string_view statement, const std::string& where) {
+    void CheckStatement(std::string_view statement) {
         const std::string_view text = TrimSpaces(statement);
         if (text.empty()) return;
         std::string_view rest;
         if (StartsWithKeyword(text, "PLAY", rest)) {
-            CheckPlay(rest, where);
+            CheckPlay(rest);
             return;
         }
-        if (!IsReadableStatement(text)) Report(where + "cannot read the statement '" + ShownShortened(text) + "'");
+        if (!IsReadableStatement(text)) Report("cannot read the statement '" + ShownShortened(text) + "'");
     }
 
     // The statements besides PLAY that this check knows; their values are not read.
@@ -277,7 +302,7 @@ private:
     }
 
     // PLAY [#device,] [string] [, [string]]...: every argument empty or a quoted string.
-    void CheckPlay(std::string_view arguments, const std::string& where) {
+    void CheckPlay(std::string_view arguments) {
         std::size_t position = 0;
         SkipSpaces(arguments, position);
         int device = 0;
@@ -287,56 +312,56 @@ private:
             const Number number = ReadNumber(arguments, position);
             SkipSpaces(arguments, position);
             if (!number.present || position >= arguments.size() || arguments[position] != ',') {
-                Report(where + "cannot read the PLAY statement: '#' is not followed by a device number and a comma");
+                Report("cannot read the PLAY statement: '#' is not followed by a device number and a comma");
                 return;
             }
             ++position;
             device = number.value == 3 ? 2 : number.value;  // #2 and #3 are the same device
         } else if (position >= arguments.size()) {
-            Report(where + "PLAY has no string");
+            Report("PLAY has no string");
             return;
         }
-        for (int index = 1;; ++index) {
-            const std::string name = "PLAY string " + std::to_string(index);
+        std::vector<std::optional<int>>& octaves = octaves_[device];
+        for (playString_ = 1;; ++playString_) {
             SkipSpaces(arguments, position);
             if (position < arguments.size() && arguments[position] == '"') {
                 const std::size_t close = arguments.find('"', position + 1);
                 const std::size_t end = close == std::string_view::npos ? arguments.size() : close;
                 const std::string_view mml = arguments.substr(position + 1, end - position - 1);
-                if (close == std::string_view::npos) Report(where + name + " has no closing quote");
+                if (close == std::string_view::npos) Report(StringName() + " has no closing quote");
                 if (mml.size() > kLongestPlayString) {
-                    Report(where + name + " is " + std::to_string(mml.size()) + " characters long; PLAY takes at most " +
+                    Report(StringName() + " is " + std::to_string(mml.size()) + " characters long; PLAY takes at most " +
                            std::to_string(kLongestPlayString));
                 }
-                std::optional<int>& octave = octaves_.try_emplace({device, index}, kStartingOctave).first->second;
-                CheckMml(mml, octave, where + name + ": ");
+                if (octaves.size() < static_cast<std::size_t>(playString_)) octaves.resize(playString_, kStartingOctave);
+                CheckMml(mml, octaves[playString_ - 1]);
                 position = close == std::string_view::npos ? end : end + 1;
                 SkipSpaces(arguments, position);
             } else if (position < arguments.size() && arguments[position] != ',') {
-                Report(where + name + " is not a quoted string: '" + ShownShortened(arguments.substr(position)) +
+                Report(StringName() + " is not a quoted string: '" + ShownShortened(arguments.substr(position)) +
                        "' cannot be checked");
                 return;
             }
             if (position >= arguments.size()) return;
             if (arguments[position] != ',') {
-                Report(where + name + " is followed by '" + ShownShortened(arguments.substr(position)) +
+                Report(StringName() + " is followed by '" + ShownShortened(arguments.substr(position)) +
                        "' where a comma or the end of the statement belongs");
                 return;
             }
             ++position;
             SkipSpaces(arguments, position);
             if (position >= arguments.size()) {
-                Report(where + "a comma ends the PLAY statement, with no string after it");
+                Report("a comma ends the PLAY statement, with no string after it");
                 return;
             }
         }
     }
 
     // One string of MML. The octave is the string's channel's, carried over statements.
-    void CheckMml(std::string_view mml, std::optional<int>& octave, const std::string& where) {
+    void CheckMml(std::string_view mml, std::optional<int>& octave) {
         const auto checkRange = [&](const Range& range, std::size_t start, std::size_t end, int value) {
             if (value >= range.low && value <= range.high) return;
-            Report(where + std::string(range.name) + " " + Shown(mml.substr(start, end - start)) + At(start) +
+            ReportInString(std::string(range.name) + " " + Shown(mml.substr(start, end - start)) + At(start) +
                    " is out of range " + std::to_string(range.low) + "-" + std::to_string(range.high));
         };
         const auto skipDots = [&](std::size_t& position) {
@@ -351,10 +376,14 @@ private:
                 if (position < mml.size() && (mml[position] == '+' || mml[position] == '#' || mml[position] == '-')) {
                     ++position;
                 }
-                const Number length = ReadNumber(mml, position);
-                if (length.present) checkRange(kNoteLength, start, position, length.value);
+                if (position < mml.size() && IsDigit(mml[position])) {  // rare: the converter writes none
+                    const int length = ReadNumber(mml, position).value;
+                    checkRange(kNoteLength, start, position, length);
+                }
                 skipDots(position);
-                afterNote = true;
+                // A tie after a note is the converter's every frame: taken here at once.
+                afterNote = position >= mml.size() || mml[position] != '&';
+                if (!afterNote) ++position;
                 continue;
             }
             const bool tieAllowed = afterNote;
@@ -362,14 +391,14 @@ private:
             const Range* valueRange = nullptr;
             switch (command) {
                 case '&':
-                    if (!tieAllowed) Report(where + "'&'" + At(start) + " does not follow a note");
+                    if (!tieAllowed) ReportInString("'&'" + At(start) + " does not follow a note");
                     continue;
                 case '>':
                 case '<':
                     if (octave) {
                         *octave += command == '>' ? 1 : -1;
                         if (*octave < kOctave.low || *octave > kOctave.high) {
-                            Report(where + "'" + command + "'" + At(start) + (command == '>' ? " raises" : " lowers") +
+                            ReportInString("'" + std::string(1, command) + "'" + At(start) + (command == '>' ? " raises" : " lowers") +
                                    " the octave to " + std::to_string(*octave) + ", out of range 1-8");
                         }
                     }
@@ -379,12 +408,12 @@ private:
                         // The converter writes octave 10 as "O:", up to 21 as "OE": the bytes
                         // after the digit 9.
                         octave = mml[position++] - '0';
-                        Report(where + "octave " + Shown(mml.substr(start, 2)) + " (octave " + std::to_string(*octave) + ")" +
+                        ReportInString("octave " + Shown(mml.substr(start, 2)) + " (octave " + std::to_string(*octave) + ")" +
                                At(start) + " is out of range 1-8");
                         continue;
                     }
                     if (position >= mml.size() || !IsDigit(mml[position])) {
-                        Report(where + "'O'" + At(start) + " has no octave number");
+                        ReportInString("'O'" + At(start) + " has no octave number");
                         octave.reset();
                         continue;
                     }
@@ -402,14 +431,14 @@ private:
                 case 'V': valueRange = &kVolume; break;
                 case '@': valueRange = &kVoice; break;
                 default:
-                    Report(where + "'" + Shown(mml.substr(start, 1)) + "'" + At(start) +
+                    ReportInString("'" + Shown(mml.substr(start, 1)) + "'" + At(start) +
                            " is not an MML command this check reads; the rest of the string is not checked");
                     octave.reset();
                     return;
             }
             const Number value = ReadNumber(mml, position);
             if (!value.present) {
-                Report(where + "'" + command + "'" + At(start) + " has no number");
+                ReportInString("'" + std::string(1, command) + "'" + At(start) + " has no number");
                 continue;
             }
             checkRange(*valueRange, start, position, value.value);
@@ -420,18 +449,56 @@ private:
     std::vector<ProgramFinding> findings_;
     int physicalLine_ = 0;
     int lineNumber_ = -1;
-    // The octave of each string of each PLAY device, by (device, string number), carried
+    std::size_t statement_ = 0;  // 1 for the first statement of the line
+    std::size_t statementCount_ = 0;
+    int playString_ = 0;  // 1 for the first string of the PLAY statement
+    // The octave of each string of each PLAY device, by device and then string, carried
     // from one PLAY to the next as PLAY carries it; nullopt where this check lost track.
-    std::map<std::pair<int, int>, std::optional<int>> octaves_;
+    std::map<int, std::vector<std::optional<int>>> octaves_;
 };
 
-}  // namespace
+ProgramTextChecker::ProgramTextChecker() : lines_(std::make_unique<Lines>()) {}
+
+ProgramTextChecker::~ProgramTextChecker() = default;
+
+void ProgramTextChecker::Add(std::string_view piece) {
+    if (ended_) return;
+    const std::size_t endMark = piece.find(kEndOfText);
+    if (endMark != std::string_view::npos) piece = piece.substr(0, endMark);
+    for (std::size_t start = 0;;) {
+        const std::size_t end = piece.find('\n', start);
+        if (end == std::string_view::npos) {
+            partialLine_.append(piece.substr(start));
+            break;
+        }
+        if (partialLine_.empty()) {
+            lines_->Check(piece.substr(start, end - start));
+        } else {
+            partialLine_.append(piece.substr(start, end - start));
+            lines_->Check(partialLine_);
+            partialLine_.clear();
+        }
+        start = end + 1;
+    }
+    ended_ = endMark != std::string_view::npos;
+}
+
+std::vector<ProgramFinding> ProgramTextChecker::Finish() {
+    if (!partialLine_.empty()) lines_->Check(partialLine_);
+    partialLine_.clear();
+    ended_ = true;
+    return lines_->TakeFindings();
+}
 
 std::string FindingText(const ProgramFinding& finding) {
     if (finding.lineNumber < 0) return "physical line " + std::to_string(finding.physicalLine) + ": " + finding.message;
     return "line " + std::to_string(finding.lineNumber) + ": " + finding.message;
 }
 
-std::vector<ProgramFinding> CheckProgramText(std::string_view text) { return ProgramChecker().Check(text); }
+std::vector<ProgramFinding> CheckProgramText(std::string_view text) {
+    ProgramTextChecker checker;
+    checker.Add(text);
+    return checker.Finish();
+}
 
 }  // namespace varnolt::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,5 +42,26 @@ std::string FindingText(const ProgramFinding& finding);
 //   quote, and in a PLAY string any byte that is none of A-G (with + # - after them),
 //   R O L T V @ > < & . and digits after them.
 std::vector<ProgramFinding> CheckProgramText(std::string_view text);
+
+// The same check over a text that comes in pieces, as it is read from a file, so that no
+// copy of a whole file need be made: only a line split between two pieces is copied.
+class ProgramTextChecker {
+public:
+    ProgramTextChecker();
+    ~ProgramTextChecker();
+    ProgramTextChecker(const ProgramTextChecker&) = delete;
+    ProgramTextChecker& operator=(const ProgramTextChecker&) = delete;
+
+    // The next bytes of the text.
+    void Add(std::string_view piece);
+    // After the last piece: every finding of the text. Later pieces are not read.
+    std::vector<ProgramFinding> Finish();
+
+private:
+    class Lines;
+    std::unique_ptr<Lines> lines_;
+    std::string partialLine_;  // the start of a line whose LF has not come yet
+    bool ended_ = false;       // the end mark was read
+};
 
 }  // namespace varnolt::cli
