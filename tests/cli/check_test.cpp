@@ -88,8 +88,8 @@ TEST(ProgramCheck, EachKindOfFinding) {
           "physical line 6: line number 65530 is out of range 0-65529",
           "line 1000: control byte \\x09 at character 5: LOAD may not read the line as it stands",
           "line 1010: statement 2: cannot read the statement 'PRINT \"HI\"'"}},
-        {"PLAY statements that cannot be read",
-         "1000 PLAY#2,\"A\",B$\r\n1010 PLAY#2,\"A\r\n1020 PLAY#2,\"A\",\r\n1030 PLAY#2\r\n1040 PLAY#2,\"A\"B\r\n",
+        {"PLAY statements that cannot be read (the last line has no CR LF)",
+         "1000 PLAY#2,\"A\",B$\r\n1010 PLAY#2,\"A\r\n1020 PLAY#2,\"A\",\r\n1030 PLAY#2\r\n1040 PLAY#2,\"A\"B",
          {"line 1000: PLAY string 2 is not a quoted string: 'B$' cannot be checked",
           "line 1010: PLAY string 1 has no closing quote",
           "line 1020: a comma ends the PLAY statement, with no string after it",
@@ -117,7 +117,17 @@ TEST(ProgramCheck, EachKindOfFinding) {
              "\x1a" "after the end mark: O9\r\n",
          {}},
     };
-    for (const auto& c : cases) EXPECT_EQ(Findings(c.program), c.findings) << c.what;
+    for (const auto& c : cases) {
+        EXPECT_EQ(Findings(c.program), c.findings) << c.what;
+        // As read from a file: pieces that split lines, CR LF pairs and the end mark.
+        for (const std::size_t pieceSize : {1, 7}) {
+            varnolt::cli::ProgramTextChecker checker;
+            for (std::size_t i = 0; i < c.program.size(); i += pieceSize) checker.Add(c.program.substr(i, pieceSize));
+            std::vector<std::string> texts;
+            for (const auto& finding : checker.Finish()) texts.push_back(FindingText(finding));
+            EXPECT_EQ(texts, c.findings) << c.what << ", in pieces of " << pieceSize;
+        }
+    }
 }
 
 TEST(ProgramCheck, TheConvertersProgramsAreClean) {
@@ -148,6 +158,12 @@ TEST(VarnoltCheck, OneLinePerFindingAndTheExitStatus) {
     WriteFile(folder / "clean.txt", ReadFile(VARNOLT_EXAMPLES_DIR "/glide.txt"));
     WriteFile(folder / "high.txt", kHeader + PlayLine(1000, {"O9A"}) + "PLAY#2,\"A\"\r\n" + PlayLine(1010, {"V16A"}));
     ASSERT_EQ(::mkfifo((folder / "fifo.txt").c_str(), 0600), 0);
+    // Read in several pieces, its last line counted on from the first piece.
+    std::string longProgram = kHeader;
+    for (int line = 0; line < 1500; ++line) longProgram += PlayLine(1000 + line, {"A&"});
+    WriteFile(folder / "long.txt", longProgram + PlayLine(2500, {"V16A"}));
+    WriteFile(folder / "huge.txt", "");
+    std::filesystem::resize_file(folder / "huge.txt", 16 * 1024 * 1024 + 1);
 
     const ProcessResult clean = Varnolt(folder, {"check", "clean.txt"});
     EXPECT_EQ(clean.status, 0);
@@ -155,15 +171,18 @@ TEST(VarnoltCheck, OneLinePerFindingAndTheExitStatus) {
     EXPECT_EQ(clean.err, "");
 
     // A FIFO is refused at once, not waited on.
-    const ProcessResult run = Varnolt(folder, {"check", "high.txt", "clean.txt", "missing.txt", "fifo.txt"});
+    const ProcessResult run =
+        Varnolt(folder, {"check", "high.txt", "clean.txt", "missing.txt", "fifo.txt", "long.txt", "huge.txt"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
               "high.txt:4: line 1000: PLAY string 1: octave O9 at character 1 is out of range 1-8\n"
               "high.txt:5: no line number at the start of the line\n"
-              "high.txt:6: line 1010: PLAY string 1: volume V16 at character 1 is out of range 0-15\n");
+              "high.txt:6: line 1010: PLAY string 1: volume V16 at character 1 is out of range 0-15\n"
+              "long.txt:1504: line 2500: PLAY string 1: volume V16 at character 1 is out of range 0-15\n");
     EXPECT_EQ(run.err,
               "missing.txt: cannot check: cannot open it: No such file or directory\n"
-              "fifo.txt: cannot check: not a regular file\n");
+              "fifo.txt: cannot check: not a regular file\n"
+              "huge.txt: cannot check: larger than 16 MiB, which no program text is\n");
 
     for (const std::vector<std::string>& arguments : {std::vector<std::string>{"check"}, {"check", "--all", "high.txt"}}) {
         const ProcessResult usage = Varnolt(folder, arguments);
