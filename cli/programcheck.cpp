@@ -12,7 +12,7 @@ namespace varnolt::cli {
 namespace {
 
 constexpr int kHighestLineNumber = 65529;  // MSX-BASIC takes no higher line number
-constexpr char kEndOfText = '\x1a';        // MSX-DOS pads the last sector of a text with it
+constexpr char kEndOfText = '\x1a';        // the end mark of an MSX-DOS text
 constexpr int kStartingOctave = 4;         // PLAY's octave before any O
 constexpr std::size_t kLongestShownStatement = 40;
 
@@ -181,6 +181,26 @@ bool IsAssignment(std::string_view text) {
     return !TrimSpaces(text.substr(position)).empty();
 }
 
+// The statements besides PLAY and BEEP that this check knows; their values are not read.
+bool IsReadableStatement(std::string_view text) {
+    std::string_view rest;
+    if (text[0] == '_') return text.size() > 1 && IsLetter(text[1]);
+    if (StartsWithKeyword(text, "CALL", rest)) return !TrimSpaces(rest).empty() && IsLetter(TrimSpaces(rest)[0]);
+    for (const std::string_view keyword : {"DEFINT", "DEFSNG", "DEFDBL", "DEFSTR"}) {
+        if (StartsWithKeyword(text, keyword, rest)) return IsLetterList(rest);
+    }
+    if (StartsWithKeyword(text, "DIM", rest)) return IsVariableList(rest);
+    if (StartsWithKeyword(text, "LET", rest)) return IsAssignment(rest);
+    if (StartsWithKeyword(text, "GOTO", rest) || StartsWithKeyword(text, "GOSUB", rest)) {
+        return IsAllDigits(TrimSpaces(rest));
+    }
+    if (StartsWithKeyword(text, "RETURN", rest)) return TrimSpaces(rest).empty() || IsAllDigits(TrimSpaces(rest));
+    for (const std::string_view keyword : {"END", "STOP", "CLS"}) {
+        if (StartsWithKeyword(text, keyword, rest)) return TrimSpaces(rest).empty();
+    }
+    return IsLetter(text[0]) && IsAssignment(text);
+}
+
 // The statements of a line after its number: split at colons outside strings, up to a
 // comment (REM, or ' outside a string). A string runs to its closing quote or to the end
 // of the line, as in BASIC.
@@ -241,14 +261,15 @@ private:
         if (number.present && number.value <= kHighestLineNumber) lineNumber_ = number.value;
 
         if (line.size() > kLongestLoadedLine) {
-            Report("the line is " + std::to_string(line.size()) + " characters long (CR LF not counted); LOAD keeps only the first " +
+            Report("the line is " + std::to_string(line.size()) +
+                   " characters long (CR LF not counted); LOAD keeps only the first " +
                    std::to_string(kLongestLoadedLine));
         }
         if (TrimSpaces(line).empty()) return;  // an empty line adds nothing to the program
         if (HasControlByte(line)) {
             const auto control = std::find_if(line.begin(), line.end(), IsControl);
-            Report("control byte " + Shown(std::string_view(&*control, 1)) + At(static_cast<std::size_t>(control - line.begin())) +
-                   ": LOAD may not read the line as it stands");
+            Report("control byte " + Shown(std::string_view(&*control, 1)) +
+                   At(static_cast<std::size_t>(control - line.begin())) + ": LOAD may not read the line as it stands");
             return;
         }
         if (!number.present) {
@@ -256,13 +277,15 @@ private:
             return;
         }
         if (lineNumber_ < 0) {
-            Report("line number " + std::string(line.substr(numberStart, position - numberStart)) + " is out of range 0-" +
-                   std::to_string(kHighestLineNumber));
+            Report("line number " + std::string(line.substr(numberStart, position - numberStart)) +
+                   " is out of range 0-" + std::to_string(kHighestLineNumber));
             return;
         }
         const std::vector<std::string_view> statements = SplitStatements(line.substr(position));
         statementCount_ = statements.size();
-        for (statement_ = 1; statement_ <= statementCount_; ++statement_) CheckStatement(statements[statement_ - 1]);
+        for (statement_ = 1; statement_ <= statementCount_; ++statement_) {
+            CheckStatement(statements[statement_ - 1]);
+        }
         statementCount_ = 0;
     }
 
@@ -274,31 +297,11 @@ private:
             CheckPlay(rest);
             return;
         }
-        if (!IsReadableStatement(text)) Report("cannot read the statement '" + ShownShortened(text) + "'");
-    }
-
-    // The statements besides PLAY that this check knows; their values are not read.
-    bool IsReadableStatement(std::string_view text) {
-        std::string_view rest;
-        if (text[0] == '_') return text.size() > 1 && IsLetter(text[1]);
-        if (StartsWithKeyword(text, "CALL", rest)) return !TrimSpaces(rest).empty() && IsLetter(TrimSpaces(rest)[0]);
-        for (const std::string_view keyword : {"DEFINT", "DEFSNG", "DEFDBL", "DEFSTR"}) {
-            if (StartsWithKeyword(text, keyword, rest)) return IsLetterList(rest);
-        }
-        if (StartsWithKeyword(text, "DIM", rest)) return IsVariableList(rest);
-        if (StartsWithKeyword(text, "LET", rest)) return IsAssignment(rest);
-        if (StartsWithKeyword(text, "GOTO", rest) || StartsWithKeyword(text, "GOSUB", rest)) {
-            return IsAllDigits(TrimSpaces(rest));
-        }
-        if (StartsWithKeyword(text, "RETURN", rest)) return TrimSpaces(rest).empty() || IsAllDigits(TrimSpaces(rest));
         if (StartsWithKeyword(text, "BEEP", rest) && TrimSpaces(rest).empty()) {
             octaves_.clear();  // BEEP sets every MML value back to its default
-            return true;
+            return;
         }
-        for (const std::string_view keyword : {"END", "STOP", "CLS"}) {
-            if (StartsWithKeyword(text, keyword, rest)) return TrimSpaces(rest).empty();
-        }
-        return IsLetter(text[0]) && IsAssignment(text);
+        if (!IsReadableStatement(text)) Report("cannot read the statement '" + ShownShortened(text) + "'");
     }
 
     // PLAY [#device,] [string] [, [string]]...: every argument empty or a quoted string.
@@ -330,10 +333,12 @@ private:
                 const std::string_view mml = arguments.substr(position + 1, end - position - 1);
                 if (close == std::string_view::npos) Report(StringName() + " has no closing quote");
                 if (mml.size() > kLongestPlayString) {
-                    Report(StringName() + " is " + std::to_string(mml.size()) + " characters long; PLAY takes at most " +
-                           std::to_string(kLongestPlayString));
+                    Report(StringName() + " is " + std::to_string(mml.size()) +
+                           " characters long; PLAY takes at most " + std::to_string(kLongestPlayString));
                 }
-                if (octaves.size() < static_cast<std::size_t>(playString_)) octaves.resize(playString_, kStartingOctave);
+                if (octaves.size() < static_cast<std::size_t>(playString_)) {
+                    octaves.resize(playString_, kStartingOctave);
+                }
                 CheckMml(mml, octaves[playString_ - 1]);
                 position = close == std::string_view::npos ? end : end + 1;
                 SkipSpaces(arguments, position);
@@ -362,7 +367,7 @@ private:
         const auto checkRange = [&](const Range& range, std::size_t start, std::size_t end, int value) {
             if (value >= range.low && value <= range.high) return;
             ReportInString(std::string(range.name) + " " + Shown(mml.substr(start, end - start)) + At(start) +
-                   " is out of range " + std::to_string(range.low) + "-" + std::to_string(range.high));
+                           " is out of range " + std::to_string(range.low) + "-" + std::to_string(range.high));
         };
         const auto skipDots = [&](std::size_t& position) {
             while (position < mml.size() && mml[position] == '.') ++position;
@@ -398,8 +403,9 @@ private:
                     if (octave) {
                         *octave += command == '>' ? 1 : -1;
                         if (*octave < kOctave.low || *octave > kOctave.high) {
-                            ReportInString("'" + std::string(1, command) + "'" + At(start) + (command == '>' ? " raises" : " lowers") +
-                                   " the octave to " + std::to_string(*octave) + ", out of range 1-8");
+                            ReportInString("'" + std::string(1, command) + "'" + At(start) +
+                                           (command == '>' ? " raises" : " lowers") + " the octave to " +
+                                           std::to_string(*octave) + ", out of range 1-8");
                         }
                     }
                     continue;
@@ -408,8 +414,8 @@ private:
                         // The converter writes octave 10 as "O:", up to 21 as "OE": the bytes
                         // after the digit 9.
                         octave = mml[position++] - '0';
-                        ReportInString("octave " + Shown(mml.substr(start, 2)) + " (octave " + std::to_string(*octave) + ")" +
-                               At(start) + " is out of range 1-8");
+                        ReportInString("octave " + Shown(mml.substr(start, 2)) + " (octave " +
+                                       std::to_string(*octave) + ")" + At(start) + " is out of range 1-8");
                         continue;
                     }
                     if (position >= mml.size() || !IsDigit(mml[position])) {
@@ -432,7 +438,7 @@ private:
                 case '@': valueRange = &kVoice; break;
                 default:
                     ReportInString("'" + Shown(mml.substr(start, 1)) + "'" + At(start) +
-                           " is not an MML command this check reads; the rest of the string is not checked");
+                                   " is not an MML command this check reads; the rest of the string is not checked");
                     octave.reset();
                     return;
             }

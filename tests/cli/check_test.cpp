@@ -184,7 +184,8 @@ TEST(VarnoltCheck, OneLinePerFindingAndTheExitStatus) {
               "fifo.txt: cannot check: not a regular file\n"
               "huge.txt: cannot check: larger than 16 MiB, which no program text is\n");
 
-    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"check"}, {"check", "--all", "high.txt"}}) {
+    const std::vector<std::string> usageErrors[] = {{"check"}, {"check", "--all", "high.txt"}};
+    for (const auto& arguments : usageErrors) {
         const ProcessResult usage = Varnolt(folder, arguments);
         EXPECT_EQ(usage.status, 2) << arguments.back();
         EXPECT_EQ(usage.out, "");
