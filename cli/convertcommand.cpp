@@ -5,13 +5,29 @@
 #include <system_error>
 #include <vector>
 
+#include "checkcommand.h"
 #include "commandline.h"
 #include "driver.h"
 #include "messages.h"
+#include "programcheck.h"
 
 namespace varnolt::cli {
 
 namespace {
+
+// The checks of `varnolt check` on the program just written, as warnings; they change
+// neither the program nor the outcome.
+void WarnAboutProgram(const std::string& file, const std::string& prefix) {
+    const ProgramFileCheck check = CheckProgramFile(OutputPathFor(TrimPathText(file)));
+    if (!check.problem.empty()) {
+        std::fprintf(stderr, "%swarning: the written program cannot be checked: %s\n", prefix.c_str(),
+                     check.problem.c_str());
+    }
+    for (const ProgramFinding& finding : check.findings) {
+        std::fprintf(stderr, "%swarning: %s\n", prefix.c_str(), FindingText(finding).c_str());
+    }
+    std::fflush(stderr);
+}
 
 int ConvertFiles(const ConversionInputs& common, const std::vector<std::string>& files) {
     const bool manyFiles = files.size() > 1;
@@ -21,13 +37,16 @@ int ConvertFiles(const ConversionInputs& common, const std::vector<std::string>&
         inputs.pathText = file;
         const std::string prefix = manyFiles ? file + ": " : std::string();
         try {
-            RunConversion(inputs, [&](const std::string& text, MessageKind) {
-                const bool succeeded = text == messages::kFinished;
-                anyFailed = anyFailed || !succeeded;
-                std::FILE* stream = succeeded ? stdout : stderr;
-                std::fprintf(stream, "%s%s\n", prefix.c_str(), text.c_str());
-                std::fflush(stream);
-            });
+            // The outcome waits until the program is checked, so that it stays the last
+            // line printed for the file.
+            std::string outcome;
+            RunConversion(inputs, [&](const std::string& text, MessageKind) { outcome = text; });
+            const bool succeeded = outcome == messages::kFinished;
+            anyFailed = anyFailed || !succeeded;
+            if (succeeded) WarnAboutProgram(file, prefix);
+            std::FILE* stream = succeeded ? stdout : stderr;
+            std::fprintf(stream, "%s%s\n", prefix.c_str(), outcome.c_str());
+            std::fflush(stream);
         } catch (const std::system_error& error) {
             // The OS failed us after the open: name the file and go on with the next.
             anyFailed = true;

@@ -13,7 +13,8 @@ inline constexpr std::string_view kConvertHelp =
     "  --unit N           frame duration 1/N second: 15, 20, 30 or 60 (default 30)\n"
     "  --channels N       FM channels to fill: 3, 4 or 5 (default 4)\n"
     "One line per FILE: the outcome alone for one FILE, \"FILE: outcome\" for several.\n"
-    "Successes go to stdout, failures to stderr.\n";
+    "Successes go to stdout, failures to stderr. Before the outcome, what check finds in the\n"
+    "written program goes to stderr as \"warning: ...\" lines; it leaves the exit status alone.\n";
 
 // varnolt convert ...: argv[1] is "convert". Returns the exit status.
 int RunConvertCommand(int argc, char** argv);

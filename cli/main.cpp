@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "analysecommand.h"
+#include "checkcommand.h"
 #include "commandline.h"
 #include "convertcommand.h"
 #include "plotcommand.h"
@@ -30,7 +31,7 @@ void Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), std
 // Every sub-command's usage, "usage: " written once.
 std::string AllUsage() {
     std::string all;
-    for (const std::string_view usage : {kConvertUsage, kAnalyseUsage, kPreviewUsage, kPlotUsage, kMoreUsage}) {
+    for (const std::string_view usage : {kConvertUsage, kCheckUsage, kAnalyseUsage, kPreviewUsage, kPlotUsage, kMoreUsage}) {
         std::string text(usage);
         if (!all.empty() && text.starts_with("usage: ")) text.replace(0, 7, "       ");
         all += text;
@@ -41,11 +42,11 @@ std::string AllUsage() {
 void PrintHelp() {
     Print(kIntro);
     Print(AllUsage());
-    for (const std::string_view help : {kConvertHelp, kAnalyseHelp, kPreviewHelp, kPlotHelp}) {
+    for (const std::string_view help : {kConvertHelp, kCheckHelp, kAnalyseHelp, kPreviewHelp, kPlotHelp}) {
         Print("\n");
         Print(help);
     }
-    Print("\nExit status: 0 success, 1 any failure, 2 usage error.\n");
+    Print("\nExit status: 0 success, 1 any failure (for check: any finding), 2 usage error.\n");
 }
 
 // Commands that read or write recordings run in varnolt-audio, beside this program: the
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
         return StdoutIsIntact() ? kExitSuccess : kExitFailed;
     }
     if (command == "convert") return RunConvertCommand(argc, argv);
+    if (command == "check") return RunCheckCommand(argc, argv);
     if (command == "plot") return RunPlotCommand(argc, argv);
     if (command == "analyse" || command == "preview") return RunInCompanion(argv);
     return UsageError("unknown command '" + std::string(command) + "'", AllUsage());

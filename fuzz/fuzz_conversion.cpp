@@ -1,8 +1,9 @@
 // Whole conversions of arbitrary analysis files. Byte 0 picks the volume text, byte 1
 // the unit buttons (bits 0-3: 1/15, 1/20, 1/30, 1/60) and the channel buttons (bit 4:
 // ch4, bit 5: ch5); the rest is the file. The outcome is predicted from the bytes and
-// the written program is checked line by line, then made again after a conversion that
-// fills every work table, and must come out the same.
+// the written program is checked line by line and by `varnolt check`, which must read all
+// of it, then made again after a conversion that fills every work table, and must come
+// out the same.
 #include <unistd.h>
 
 #include <array>
@@ -16,6 +17,7 @@
 #include "driver.h"
 #include "fuzzsupport.h"
 #include "messages.h"
+#include "programcheck.h"
 
 namespace {
 
@@ -135,6 +137,15 @@ void CheckProgram(const std::string& program, int frameCount, int channelCount, 
         position = end + 2;
     }
     Require(lineCount == (frameCount + 5) / 6, "statement count does not match the frame count");
+
+    // What the check may find in a converted program: a line too long for LOAD and an
+    // octave out of PLAY's range, nothing it cannot read.
+    for (const varnolt::cli::ProgramFinding& finding : varnolt::cli::CheckProgramText(program)) {
+        const std::string& message = finding.message;
+        const bool expected = message.rfind("the line is ", 0) == 0 || message.find(": octave O") != std::string::npos ||
+                              message.find(" the octave to ") != std::string::npos;
+        Require(expected, "the check does not read the program as written", varnolt::cli::FindingText(finding));
+    }
 }
 
 }  // namespace

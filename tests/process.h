@@ -34,6 +34,7 @@ struct ProcessOptions {
     rlim_t fileSizeLimit = RLIM_INFINITY; // bytes
     double timeoutSeconds = 60;           // then it is killed: a hang fails, not stalls
     std::string stdoutPath;               // where its output goes instead of being kept
+    bool stderrIntoStdout = false;        // both streams into out, in the order written
     uid_t userId = static_cast<uid_t>(-1);  // run as this user (we must be root)
 };
 
@@ -53,7 +54,7 @@ public:
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }
             const int out = ::open(options.stdoutPath.empty() ? outPath_.c_str() : options.stdoutPath.c_str(), O_WRONLY | O_TRUNC);
-            const int err = ::open(errPath_.c_str(), O_WRONLY | O_TRUNC);
+            const int err = options.stderrIntoStdout ? out : ::open(errPath_.c_str(), O_WRONLY | O_TRUNC);
             ::dup2(out, 1);
             ::dup2(err, 2);
             // Another user only once our output files are open.

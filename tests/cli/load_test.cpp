@@ -29,6 +29,18 @@ std::string Sound(int frames, int seed) {
 
 int CountLines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
+// The lines that report a file's outcome, without the warnings about a written program
+// (a few of these busy five-channel programs have a line too long for LOAD).
+int CountOutcomeLines(const std::string& text) {
+    int count = 0;
+    for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (text.substr(start, end - start).find(": warning: ") == std::string::npos) ++count;
+    }
+    return count;
+}
+
 // Files 0 .. count-1 in the folder: every fifth one bad in one of four ways.
 std::vector<std::string> MakeBatch(const ScratchFolder& folder, int count, int& good) {
     std::vector<std::string> names;
@@ -63,7 +75,7 @@ TEST(Load, AThousandFilesInOneCallWithFlatMemory) {
         const ProcessResult result = RunProcess(command, {folder.Path().string()});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(CountLines(result.out), good);
-        EXPECT_EQ(CountLines(result.err), counts[run] - good);
+        EXPECT_EQ(CountOutcomeLines(result.err), counts[run] - good);
         for (int i = 0; i < counts[run]; ++i) {
             const bool isGood = i % 5 != 4;
             const std::string output = folder / ("f" + std::to_string(i) + ".txt");
