@@ -15,6 +15,7 @@
 #include "commandline.h"
 #include "fmvoice.h"
 #include "outputname.h"
+#include "programcheck.h"
 #include "programscore.h"
 #include "soundfile.h"
 
@@ -72,7 +73,17 @@ int Preview(const std::string& input, const std::string& output, int rate) {
         std::fprintf(stderr, "%s: %s\n", input.c_str(), problem.c_str());
         return kExitFailed;
     }
-    const ProgramScore program = ScoreOfProgram(*text);
+    // What PLAY would refuse is refused here too. A line LOAD would cut is played whole,
+    // with a warning: the converter writes such lines now and then.
+    ProgramScore program;
+    for (const ProgramFinding& finding : CheckProgramText(*text)) {
+        if (finding.lineTooLong) {
+            std::fprintf(stderr, "%s: warning: %s\n", input.c_str(), FindingText(finding).c_str());
+        } else {
+            program.problems.push_back(FindingText(finding));
+        }
+    }
+    if (program.problems.empty()) program = ScoreOfProgram(*text);
     if (!program.problems.empty()) {
         for (std::size_t i = 0; i < program.problems.size() && i < kProblemsShown; ++i) {
             std::fprintf(stderr, "%s: %s\n", input.c_str(), program.problems[i].c_str());

@@ -264,6 +264,7 @@ private:
             Report("the line is " + std::to_string(line.size()) +
                    " characters long (CR LF not counted); LOAD keeps only the first " +
                    std::to_string(kLongestLoadedLine));
+            findings_.back().lineTooLong = true;
         }
         if (TrimSpaces(line).empty()) return;  // an empty line adds nothing to the program
         if (HasControlByte(line)) {

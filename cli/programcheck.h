@@ -20,6 +20,7 @@ struct ProgramFinding {
     int lineNumber = -1;   // the BASIC line number; -1 when the line has no readable one
     std::string message;   // what is wrong and where in the line, e.g.
                            // "PLAY string 2: octave O9 at character 17 is out of range 1-8"
+    bool lineTooLong = false;  // LOAD would cut the line; PLAY as written would still play it
 };
 
 // "line 1010: MESSAGE", or "physical line 7: MESSAGE" where there is no line number.

@@ -101,9 +101,12 @@ TEST(Preview, PlaysWhatConvertWritesAndRefusesWhatItCannot) {
         {Program({"1000 PLAY#2,\"@63A\"", "1010 BEEP"}), "line 1010: only PLAY #2 statements"},
         {Program({"1000 PLAY#2,\"@2A\""}), "line 1000: PLAY string 1: voice @2 is not modelled"},
         {Program({"1000 PLAY#2,\"@63A\",\"C\""}), "line 1000: PLAY string 2: a note before @63"},
-        {Program({"1000 PLAY#2,\"@63AX\""}), "line 1000: PLAY string 1: cannot read what starts at character 5"},
+        {Program({"1000 PLAY#2,\"@63A\"", "1010 PLAY#2,\"O9A\""}), "line 1010: PLAY string 1: octave O9 at character 1"},
+        {Program({"1000 PLAY#2,\"@63AX\""}), "line 1000: PLAY string 1: 'X' at character 5 is not an MML command"},
         // 45 minutes of whole notes at the slowest tempo.
-        {Program({"1000 PLAY#2,\"@63T32L1" + std::string(360, 'A') + "\""}), "plays for 45.0 minutes, longer than the 40"},
+        {Program({"1000 PLAY#2,\"@63T32L1" + std::string(120, 'A') + "\"", "1010 PLAY#2,\"" + std::string(120, 'A') + "\"",
+                  "1020 PLAY#2,\"" + std::string(120, 'A') + "\""}),
+         "plays for 45.0 minutes, longer than the 40"},
     };
     for (const auto& c : refused) {
         WriteFile(folder / "bad.txt", c.program);
@@ -112,6 +115,15 @@ TEST(Preview, PlaysWhatConvertWritesAndRefusesWhatItCannot) {
         EXPECT_NE(run.err.find(folder / "bad.txt: " + c.problem), std::string::npos) << run.err;
         EXPECT_FALSE(std::filesystem::exists(folder / "bad.preview.wav"));
     }
+    // A line LOAD would cut plays whole, with a warning.
+    const std::string notes = "@63V15O4" + std::string(140, 'A');
+    WriteFile(folder / "long.txt", Program({"1000 PLAY#2,\"" + notes + "\",\"" + notes + "\""}));
+    const ProcessResult longLine = Varnolt({"preview", folder / "long.txt"});
+    EXPECT_EQ(longLine.status, 0);
+    EXPECT_NE(longLine.err.find(folder / "long.txt: warning: line 1000: the line is 313 characters long"),
+              std::string::npos)
+        << longLine.err;
+
     EXPECT_EQ(Varnolt({"preview", "--rate", "100", folder / "glide.txt"}).status, 2);
     EXPECT_EQ(Varnolt({"preview", folder / "missing.txt"}).status, 1);
     EXPECT_EQ(Varnolt({"preview", "-o", folder / "glide.txt", folder / "glide.txt"}).status, 1);
