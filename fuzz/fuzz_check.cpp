@@ -1,6 +1,7 @@
 // `varnolt check` over arbitrary program texts: the input is the text. Read whole or in
 // pieces it must give the same findings, each on a line the text has, with a message a
-// terminal can show as it is.
+// terminal can show as it is. What the check lets through, the preview reads and, when
+// short, plays: every sample finite and within full scale.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include <cmath>
+
+#include "fmvoice.h"
 #include "fuzzsupport.h"
 #include "programcheck.h"
+#include "programscore.h"
 
 namespace {
 
@@ -45,6 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(!finding.message.empty(), "empty message");
         Require(std::all_of(shown.begin(), shown.end(), [](char c) { return c >= 0x20 && c <= 0x7e; }),
                 "message with a byte a terminal would not show as it is", shown);
+    }
+
+    if (!std::all_of(findings.begin(), findings.end(), [](const ProgramFinding& f) { return f.lineTooLong; })) return 0;
+    const varnolt::cli::ProgramScore score = varnolt::cli::ScoreOfProgram(text);
+    // A minute of sound at most, so that each run stays short.
+    if (!score.problems.empty() || varnolt::audio::ScoreTicks(score.channels) > 3600) return 0;
+    for (const double sample : varnolt::audio::RenderScore(score.channels, 8000)) {
+        Require(std::isfinite(sample) && std::abs(sample) <= 1 + 1e-9, "a preview sample beyond full scale");
     }
     return 0;
 }
