@@ -45,9 +45,10 @@ void RenderChannel(const ChannelScore& score, int sampleRate, double scale, std:
         if (sounding) frequency = NoteFrequency(event.note);
         // A note the next one does not continue is let go just before its end, so the
         // next strikes anew.
-        const bool struckAgain =
-            sounding && !event.tied && e + 1 < score.size() && score[e + 1].note >= 0;
-        const std::int64_t release = struckAgain ? std::max(first, end - rampSamples) : end;
+        // So is the channel's last note: the sound must not stop dead where the channel ends.
+        const bool lastEvent = e + 1 == score.size();
+        const bool letGo = sounding && (lastEvent || (!event.tied && score[e + 1].note >= 0));
+        const std::int64_t release = letGo ? std::max(first, end - rampSamples) : end;
         for (std::int64_t n = first; n < end; ++n) {
             const double wanted = n < release ? target : 0.0;
             level += std::clamp(wanted - level, -step * scale, step * scale);

@@ -28,6 +28,12 @@ MonoSoundReader::MonoSoundReader(const std::string& path) : path_(path) {
         sf_close(file_);
         throw SoundFileError(path + ": the recording states no usable sample rate or channel count");
     }
+    // A header may state any rate; the windows of a far higher one would not fit in memory.
+    if (info_.sampleRate > kHighestSampleRate) {
+        sf_close(file_);
+        throw SoundFileError(path + ": a sample rate of " + std::to_string(info_.sampleRate) +
+                             " Hz is more than the " + std::to_string(kHighestSampleRate) + " analysed");
+    }
     if (info_.frames <= 0) {
         sf_close(file_);
         throw SoundFileError(path + ": the recording holds no sound");

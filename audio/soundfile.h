@@ -16,6 +16,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+inline constexpr int kHighestSampleRate = 768000;
+
 struct SoundInfo {
     int sampleRate = 0;
     int channels = 0;
@@ -62,8 +64,7 @@ private:
 };
 
 // The bytes of a WAV file holding the samples given (interleaved when channels > 1), as
-// 16-bit integers (clipped to full scale) or as 32-bit floats. Write them out with
-// WriteTextFile, which replaces a file only once the whole of it is written.
+// 16-bit integers (clipped to full scale) or as 32-bit floats.
 enum class WavSamples { Pcm16, Float32 };
 std::string EncodeWav(const std::vector<double>& samples, int channels, int sampleRate, WavSamples format);
 

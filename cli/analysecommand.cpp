@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -24,6 +25,7 @@ using audio::AnalysisSettings;
 
 constexpr int kMaxFrames = kMaxRecords - 1;
 constexpr double kProgressFromSeconds = 5.0;  // shorter recordings are done before one looks
+constexpr double kLongestSeconds = 365.0 * 24 * 3600;
 
 struct AnalyseRequest {
     std::string input;
@@ -55,6 +57,7 @@ std::string ParseRequest(const ParsedArguments& arguments, AnalyseRequest& reque
     request.input = arguments.operands.front();
     for (const auto& [name, value] : arguments.values) {
         if (name == "-o" || name == "--output") {
+            if (!request.output.empty()) return "give the output once, with -o or --output";
             request.output = value;
             continue;
         }
@@ -75,8 +78,14 @@ std::string ParseRequest(const ParsedArguments& arguments, AnalyseRequest& reque
     if (request.settings.minFrequency < 0 || request.settings.maxFrequency <= request.settings.minFrequency) {
         return "--min-freq and --max-freq must satisfy 0 <= min < max";
     }
-    if (request.startSeconds < 0) return "--start must not be negative";
-    if (request.durationSeconds && *request.durationSeconds <= 0) return "--duration must be more than 0";
+    // Beyond a year of sound the sample counts would no longer fit their integers.
+    if (request.startSeconds < 0 || request.startSeconds > kLongestSeconds) {
+        return "--start must be from 0 to " + std::to_string(static_cast<long>(kLongestSeconds)) + " seconds";
+    }
+    if (request.durationSeconds && (*request.durationSeconds <= 0 || *request.durationSeconds > kLongestSeconds)) {
+        return "--duration must be more than 0 and at most " + std::to_string(static_cast<long>(kLongestSeconds)) +
+               " seconds";
+    }
     if (request.output.empty()) request.output = ReplacedExtension(request.input, ".dat");
     return {};
 }
@@ -163,7 +172,7 @@ int Analyse(const AnalyseRequest& request) {
 
     const std::string bytes = audio::EncodePartialFrames(frames, fps);
     const std::string message =
-        WriteTextFile(bytes.data(), static_cast<std::int32_t>(bytes.size()), request.output);
+        WriteTextFile(bytes.data(), static_cast<std::int32_t>(bytes.size()), request.output, "the analysis file");
     if (!message.empty()) {
         std::fprintf(stderr, "%s: %s\n", request.output.c_str(), message.c_str());
         return kExitFailed;
@@ -194,6 +203,8 @@ int RunAnalyseCommand(int argc, char** argv) {
         status = Analyse(request);
     } catch (const audio::SoundFileError& error) {
         std::fprintf(stderr, "%s\n", error.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s: not enough memory to analyse it\n", request.input.c_str());
     } catch (const std::system_error& error) {
         std::fprintf(stderr, "%s: %s\n", request.output.c_str(), error.what());
     }

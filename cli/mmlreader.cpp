@@ -46,7 +46,7 @@ MmlReading ReadMml(std::string_view text) {
                 if (command.number < kNumberCap) command.number = command.number * 10 + (text[i] - '0');
             }
         }
-        if (IsNoteOrRest(command.letter)) {
+        if (IsNoteOrRest(command.letter) || command.letter == 'L') {
             for (; i < text.size() && text[i] == '.'; ++i) ++command.dots;
         }
         reading.commands.push_back(command);

@@ -12,7 +12,7 @@ struct MmlCommand {
     char letter = 0;        // A-G a note; R O L T V @ > < & (upper case)
     int accidental = 0;     // a note's + or # (+1), - (-1)
     int number = -1;        // the digits after it; -1 when none; stops growing at a million
-    int dots = 0;           // after a note's or rest's length
+    int dots = 0;           // after a note's, rest's or L's length
     std::size_t position = 0;  // of the letter in the string
 };
 

@@ -9,19 +9,11 @@
 #include "commandline.h"
 #include "driver.h"
 #include "messages.h"
+#include "outputname.h"
 #include "plotsvg.h"
 #include "worktables.h"
 
 namespace varnolt::cli {
-
-namespace {
-
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    return std::filesystem::equivalent(a, b, error) && !error;
-}
-
-}  // namespace
 
 std::string PlotAnalysisFile(const std::string& path, const ConversionOptions& options, const std::string& output) {
     // The loaded image goes back to the pool on every way out, an exception included.
@@ -59,7 +51,7 @@ int RunPlotCommand(int argc, char** argv) {
     const std::string path = TrimPathText(arguments.operands.front());
     const std::string output = arguments.ValueOr("-o", arguments.ValueOr("--output", OutputPathFor(path, ".svg")));
     // A picture written over the analysis would lose it.
-    if (SameFile(path, output)) return UsageError("the picture would replace FILE", kPlotUsage);
+    if (IsSameFile(path, output)) return UsageError("the picture would replace FILE", kPlotUsage);
 
     ConversionOptions options;
     options.framesPerSecond = std::stoi(unit);

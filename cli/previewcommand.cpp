@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -29,9 +30,11 @@ constexpr int kHighestRate = 192000;
 // Far beyond the largest program the converter writes (under 1 MB).
 constexpr off_t kLargestProgram = 64 << 20;
 constexpr std::size_t kProblemsShown = 20;
-// Twice the longest program the converter writes (17999 frames of 1/15 s): a text that
-// asks for days of sound is refused rather than filling the memory.
-constexpr std::int64_t kLongestPreviewTicks = 40 * 60 * audio::kTicksPerSecond;
+// The longest program the converter writes plays 20 minutes (17999 frames of 1/15 s). A
+// text that asks for days of sound is refused rather than filling the memory, and so is
+// a rate that would make the samples too many (25 minutes at 48 kHz).
+constexpr int kLongestPreviewMinutes = 25;
+constexpr std::int64_t kMostSamples = std::int64_t{kLongestPreviewMinutes} * 60 * 48000;
 
 // The whole text, or an empty optional with the reason in problem.
 std::optional<std::string> ReadProgram(const std::string& path, std::string& problem) {
@@ -52,10 +55,16 @@ std::optional<std::string> ReadProgram(const std::string& path, std::string& pro
         while (got < text.size()) {
             const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
+            if (n < 0) {
+                problem = std::string("cannot read: ") + std::strerror(errno);
+                break;
+            }
+            if (n == 0) {
+                problem = "the file shrank while it was read";
+                break;
+            }
             got += static_cast<std::size_t>(n);
         }
-        if (got != text.size()) problem = std::string("cannot read: ") + std::strerror(errno);
     }
     ::close(fd);
     if (!problem.empty()) return std::nullopt;
@@ -83,7 +92,9 @@ int Preview(const std::string& input, const std::string& output, int rate) {
             program.problems.push_back(FindingText(finding));
         }
     }
-    if (program.problems.empty()) program = ScoreOfProgram(*text);
+    if (program.problems.empty()) {
+        program = ScoreOfProgram(*text, std::int64_t{kLongestPreviewMinutes} * 60 * audio::kTicksPerSecond);
+    }
     if (!program.problems.empty()) {
         for (std::size_t i = 0; i < program.problems.size() && i < kProblemsShown; ++i) {
             std::fprintf(stderr, "%s: %s\n", input.c_str(), program.problems[i].c_str());
@@ -94,14 +105,14 @@ int Preview(const std::string& input, const std::string& output, int rate) {
         std::fprintf(stderr, "%s: cannot be played; nothing written\n", input.c_str());
         return kExitFailed;
     }
-    if (const std::int64_t ticks = audio::ScoreTicks(program.channels); ticks > kLongestPreviewTicks) {
-        std::fprintf(stderr, "%s: plays for %.1f minutes, longer than the 40 a preview renders; nothing written\n",
-                     input.c_str(), static_cast<double>(ticks) / audio::kTicksPerSecond / 60);
+    if (audio::ScoreTicks(program.channels) * rate / audio::kTicksPerSecond > kMostSamples) {
+        std::fprintf(stderr, "%s: at %d Hz a preview holds at most %.1f minutes; choose a lower --rate\n",
+                     input.c_str(), rate, static_cast<double>(kMostSamples) / rate / 60);
         return kExitFailed;
     }
     const std::vector<double> sound = audio::RenderScore(program.channels, rate);
     const std::string wav = audio::EncodeWav(sound, 1, rate, audio::WavSamples::Pcm16);
-    const std::string message = WriteTextFile(wav.data(), static_cast<std::int32_t>(wav.size()), output);
+    const std::string message = WriteTextFile(wav.data(), static_cast<std::int32_t>(wav.size()), output, "the preview");
     if (!message.empty()) {
         std::fprintf(stderr, "%s: %s\n", output.c_str(), message.c_str());
         return kExitFailed;
@@ -137,6 +148,9 @@ int RunPreviewCommand(int argc, char** argv) {
     }
     // Not PROGRAM.wav: that is likely the recording the program was made from.
     std::string output = ReplacedExtension(input, ".preview.wav");
+    if (arguments.values.contains("-o") && arguments.values.contains("--output")) {
+        return UsageError("give the output once, with -o or --output", kPreviewUsage);
+    }
     for (const char* name : {"-o", "--output"}) {
         if (const auto found = arguments.values.find(name); found != arguments.values.end()) output = found->second;
     }
@@ -146,6 +160,8 @@ int RunPreviewCommand(int argc, char** argv) {
         status = Preview(input, output, rate);
     } catch (const audio::SoundFileError& error) {
         std::fprintf(stderr, "%s: %s\n", output.c_str(), error.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s: not enough memory for the preview\n", input.c_str());
     } catch (const std::system_error& error) {
         std::fprintf(stderr, "%s: %s\n", output.c_str(), error.what());
     }

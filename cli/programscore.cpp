@@ -16,6 +16,8 @@ constexpr std::array<int, 7> kSemitoneOfLetter = {9, 11, 0, 2, 4, 5, 7};  // A B
 struct ChannelState {
     int octave = 4;
     int length = 4;
+    int lengthDots = 0;  // "L4." dots every note that takes the default length
+    double ticks = 0;    // played so far
     int tempo = 120;
     int volume = 8;
     int voice = 0;
@@ -38,7 +40,8 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-// The quoted strings of "PLAY#2,"a","b"" after the keyword; false when it is not that.
+// The quoted strings of "PLAY#2,"a",,"b"" after the keyword (an empty argument leaves its
+// channel idle); false when it is not that.
 bool ReadPlayStrings(std::string_view statement, std::vector<std::string_view>& strings) {
     if (!StartsWithIgnoringCase(statement, "PLAY")) return false;
     statement = TrimSpaces(statement.substr(4));
@@ -49,6 +52,10 @@ bool ReadPlayStrings(std::string_view statement, std::vector<std::string_view>& 
     while (!statement.empty()) {
         if (!statement.starts_with(",")) return false;
         statement = TrimSpaces(statement.substr(1));
+        if (statement.empty() || statement.starts_with(",")) {
+            strings.emplace_back();
+            continue;
+        }
         if (!statement.starts_with("\"")) return false;
         const std::size_t close = statement.find('"', 1);
         if (close == std::string_view::npos) return false;
@@ -60,6 +67,8 @@ bool ReadPlayStrings(std::string_view statement, std::vector<std::string_view>& 
 
 class ScoreReader {
 public:
+    explicit ScoreReader(std::int64_t maxTicks) : maxTicks_(static_cast<double>(maxTicks)) {}
+
     ProgramScore Read(std::string_view text) {
         bool playing = false;
         std::size_t start = 0;
@@ -75,7 +84,9 @@ public:
             }
             if (TrimSpaces(line).empty()) continue;
             ReadLine(TrimSpaces(line), playing);
+            if (tooLong_) break;
         }
+        for (ChannelState& state : states_) result_.channels.push_back(std::move(state.score));
         return std::move(result_);
     }
 
@@ -101,6 +112,9 @@ private:
             ++setUpLines_;
             return;
         }
+        if (StartsWithIgnoringCase(statement, "PLAY")) {
+            return Problem("only a line of one PLAY #2 statement with quoted strings can be played");
+        }
         Problem(playing ? "only PLAY #2 statements can be played after the set-up lines"
                         : "only the converter's set-up lines can come before the first PLAY");
     }
@@ -112,10 +126,7 @@ private:
     }
 
     void ReadString(std::size_t k, std::string_view text) {
-        if (result_.channels.size() <= k) {
-            result_.channels.resize(k + 1);
-            states_.resize(k + 1);
-        }
+        if (states_.size() <= k) states_.resize(k + 1);
         ChannelState& channel = states_[k];
         const std::string where = "PLAY string " + std::to_string(k + 1) + ": ";
         const MmlReading reading = ReadMml(text);
@@ -127,7 +138,10 @@ private:
                 case 'O': channel.octave = command.number; break;
                 case '>': ++channel.octave; break;
                 case '<': --channel.octave; break;
-                case 'L': channel.length = command.number; break;
+                case 'L':
+                    channel.length = command.number;
+                    channel.lengthDots = command.dots;
+                    break;
                 case 'T': channel.tempo = command.number; break;
                 case 'V': channel.volume = command.number; break;
                 case '@':
@@ -142,12 +156,13 @@ private:
                     break;
                 default: AddNoteOrRest(channel, command, where); break;
             }
+            if (tooLong_) return;
         }
-        result_.channels[k] = channel.score;
     }
 
     void AddNoteOrRest(ChannelState& channel, const MmlCommand& command, const std::string& where) {
         const int length = command.number >= 0 ? command.number : channel.length;
+        const int dots = command.number >= 0 || command.dots > 0 ? command.dots : channel.lengthDots;
         if (length <= 0 || channel.tempo <= 0) {
             return Problem(where + "a length of 0 or a tempo of 0 cannot be played");
         }
@@ -155,7 +170,7 @@ private:
         event.ticks = kTicksPerWholeNoteAtT1 / (static_cast<double>(length) * channel.tempo);
         // Each dot adds half of what the previous part added.
         double part = event.ticks;
-        for (int d = 0; d < command.dots; ++d) event.ticks += part /= 2;
+        for (int d = 0; d < dots; ++d) event.ticks += part /= 2;
         event.volume = channel.volume;
         if (command.letter != 'R') {
             if (channel.voice != kVoiceModelled && !channel.toldAboutVoice) {
@@ -166,10 +181,18 @@ private:
             event.note = channel.octave * 12 + kSemitoneOfLetter[command.letter - 'A'] + command.accidental;
         }
         channel.score.push_back(event);
+        channel.ticks += event.ticks;
+        if (channel.ticks > maxTicks_) {
+            tooLong_ = true;
+            Problem(where + "the program plays for more than the " + std::to_string(static_cast<long>(maxTicks_ / 3600)) +
+                    " minutes a preview renders");
+        }
     }
 
     void Problem(const std::string& message) { result_.problems.push_back("line " + line_ + ": " + message); }
 
+    double maxTicks_;
+    bool tooLong_ = false;
     ProgramScore result_;
     std::vector<ChannelState> states_;
     int setUpLines_ = 0;
@@ -178,6 +201,6 @@ private:
 
 }  // namespace
 
-ProgramScore ScoreOfProgram(std::string_view text) { return ScoreReader().Read(text); }
+ProgramScore ScoreOfProgram(std::string_view text, std::int64_t maxTicks) { return ScoreReader(maxTicks).Read(text); }
 
 }  // namespace varnolt::cli

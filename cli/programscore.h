@@ -1,6 +1,7 @@
 // What each FM channel of a program text plays, for the preview.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,7 @@ struct ProgramScore {
 // be within the PLAY #2 ranges (check them first); what the model cannot play beyond
 // that is a problem. Each channel keeps its octave, length, tempo, volume and voice
 // from one statement to the next; it starts at O4 L4 T120 V8 with the built-in voice 0.
-ProgramScore ScoreOfProgram(std::string_view text);
+// A channel that would play longer than maxTicks is a problem, and reading stops there.
+ProgramScore ScoreOfProgram(std::string_view text, std::int64_t maxTicks);
 
 }  // namespace varnolt::cli

@@ -166,6 +166,10 @@ TEST(Analyse, RefusesWhatItCannotReadAndLeavesNoOutput) {
     std::string noChannels = wav;
     noChannels.replace(22, 2, std::string(2, '\0'));
     WriteFile(folder / "nochannels.wav", noChannels);
+    // A rate of 2,000,000,000 Hz (0x77359400), whose windows would not fit in memory.
+    std::string hugeRate = wav;
+    hugeRate.replace(24, 4, std::string("\x00\x94\x35\x77", 4));
+    WriteFile(folder / "hugerate.wav", hugeRate);
     std::filesystem::create_directory(folder / "folder.wav");
     ASSERT_EQ(::mkfifo((folder / "pipe.wav").c_str(), 0600), 0);
 
@@ -179,6 +183,7 @@ TEST(Analyse, RefusesWhatItCannotReadAndLeavesNoOutput) {
         {"headeronly.wav", "holds no sound"},
         {"norate.wav", "not a recording libsndfile can read"},
         {"nochannels.wav", "not a recording libsndfile can read"},
+        {"hugerate.wav", "a sample rate of 2000000000 Hz is more than the 768000 analysed"},
         {"folder.wav", "not a regular file"},
         {"pipe.wav", "not a regular file"},
     };
@@ -231,6 +236,9 @@ TEST(Analyse, WritesLikeConvertAndReadsItsOptionsStrictly) {
         {"analyse", "--min-freq", "500", "--max-freq", "400", "a.wav"},
         {"analyse", "--duration", "0", "a.wav"},
         {"analyse", "--start", "-1", "a.wav"},
+        {"analyse", "--start", "3e14", "a.wav"},
+        {"analyse", "--duration", "1e300", "a.wav"},
+        {"analyse", "-o", "x.dat", "--output", "y.dat", "a.wav"},
         {"analyse", "--bogus", "a.wav"},
     };
     for (const auto& arguments : usageErrors) {

@@ -82,6 +82,13 @@ TEST(FmVoice, NoClickWhereaToneStartsStopsOrChanges) {
     EXPECT_GT(Rms(sound, 31 * 800, 39 * 800), 0.6);
     // Struck again: a dip at the join of the last two notes.
     EXPECT_LT(std::abs(sound[40 * 800 - 1]), 0.05);
+
+    // A channel that ends on a note, before the other and with it, dies away too.
+    const std::vector<double> ends = RenderScore({{{10, 69, 15, false}}, {{20, 69, 15, true}}}, kRate);
+    largestStep = 0;
+    for (std::size_t n = 1; n < ends.size(); ++n) largestStep = std::max(largestStep, std::abs(ends[n] - ends[n - 1]));
+    EXPECT_LT(largestStep, steepest * 1.1);
+    EXPECT_LT(std::abs(ends.back()), 0.01);
 }
 
 TEST(FmVoice, ChannelsMixWithoutClipping) {

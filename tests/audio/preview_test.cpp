@@ -106,7 +106,8 @@ TEST(Preview, PlaysWhatConvertWritesAndRefusesWhatItCannot) {
         // 45 minutes of whole notes at the slowest tempo.
         {Program({"1000 PLAY#2,\"@63T32L1" + std::string(120, 'A') + "\"", "1010 PLAY#2,\"" + std::string(120, 'A') + "\"",
                   "1020 PLAY#2,\"" + std::string(120, 'A') + "\""}),
-         "plays for 45.0 minutes, longer than the 40"},
+         "line 1010: PLAY string 1: the program plays for more than the 25 minutes a preview renders"},
+        {Program({"1000 PLAY#2,\"@63A\" : PLAY#2,\"B\""}), "line 1000: only a line of one PLAY #2 statement"},
     };
     for (const auto& c : refused) {
         WriteFile(folder / "bad.txt", c.program);
@@ -124,7 +125,14 @@ TEST(Preview, PlaysWhatConvertWritesAndRefusesWhatItCannot) {
               std::string::npos)
         << longLine.err;
 
+    // An empty argument leaves its channel idle; L takes dots as notes do.
+    WriteFile(folder / "odd.txt", Program({"1000 PLAY#2,\"@63T120L4.C\",,\"@63L60D\""}));
+    const ProcessResult odd = Varnolt({"preview", folder / "odd.txt"});
+    EXPECT_EQ(odd.status, 0) << odd.err;
+    EXPECT_EQ(odd.out, folder / "odd.preview.wav" + ": 0.75 s from 3 channels\n");
+
     EXPECT_EQ(Varnolt({"preview", "--rate", "100", folder / "glide.txt"}).status, 2);
+    EXPECT_EQ(Varnolt({"preview", "-o", "a.wav", "--output", "b.wav", folder / "glide.txt"}).status, 2);
     EXPECT_EQ(Varnolt({"preview", folder / "missing.txt"}).status, 1);
     EXPECT_EQ(Varnolt({"preview", "-o", folder / "glide.txt", folder / "glide.txt"}).status, 1);
 }
