@@ -116,4 +116,13 @@ inline ProcessResult RunProcess(const std::vector<std::string>& arguments, const
     return ChildProcess(arguments, options).Wait();
 }
 
+#ifdef VARNOLT_COMMAND
+// The varnolt command under test with these arguments.
+inline ProcessResult RunVarnolt(const std::vector<std::string>& arguments, const ProcessOptions& options = {}) {
+    std::vector<std::string> command = {VARNOLT_COMMAND};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return RunProcess(command, options);
+}
+#endif
+
 }  // namespace varnolt::testing

@@ -23,11 +23,7 @@ namespace {
 
 using namespace varnolt::testing;
 
-ProcessResult Varnolt(const std::vector<std::string>& arguments) {
-    std::vector<std::string> command = {VARNOLT_COMMAND};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    return RunProcess(command);
-}
+ProcessResult Varnolt(const std::vector<std::string>& arguments) { return RunVarnolt(arguments); }
 
 // A sine whose frequency moves linearly from f0 to f1 over the whole sound.
 struct Sine {

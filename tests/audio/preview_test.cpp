@@ -17,11 +17,7 @@ namespace {
 
 using namespace varnolt::testing;
 
-ProcessResult Varnolt(const std::vector<std::string>& arguments) {
-    std::vector<std::string> command = {VARNOLT_COMMAND};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    return RunProcess(command);
-}
+ProcessResult Varnolt(const std::vector<std::string>& arguments) { return RunVarnolt(arguments); }
 
 std::string Program(const std::vector<std::string>& playLines) {
     std::string text(kProgramSetUpLines);

@@ -146,11 +146,9 @@ TEST(ProgramCheck, TheConvertersProgramsAreClean) {
 }
 
 ProcessResult Varnolt(const ScratchFolder& folder, const std::vector<std::string>& arguments, bool oneStream = false) {
-    std::vector<std::string> command = {VARNOLT_COMMAND};
-    command.insert(command.end(), arguments.begin(), arguments.end());
     ProcessOptions options{folder.Path().string(), RLIM_INFINITY, 10};
     options.stderrIntoStdout = oneStream;
-    return RunProcess(command, options);
+    return varnolt::testing::RunVarnolt(arguments, options);
 }
 
 TEST(VarnoltCheck, OneLinePerFindingAndTheExitStatus) {

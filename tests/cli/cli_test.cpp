@@ -20,9 +20,7 @@ using varnolt::testing::WriteFile;
 // Runs varnolt in the folder, with an optional file-size limit in bytes.
 ProcessResult Varnolt(const ScratchFolder& folder, const std::vector<std::string>& arguments,
                       rlim_t fileSizeLimit = RLIM_INFINITY) {
-    std::vector<std::string> command = {VARNOLT_COMMAND};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    return RunProcess(command, {folder.Path().string(), fileSizeLimit});
+    return varnolt::testing::RunVarnolt(arguments, {folder.Path().string(), fileSizeLimit});
 }
 
 std::string ToneFile(int frames, std::int32_t frameRateCode = 30) {

@@ -24,9 +24,7 @@ using varnolt::testing::ScratchFolder;
 using varnolt::testing::WriteFile;
 
 ProcessResult Varnolt(const ScratchFolder& folder, const std::vector<std::string>& arguments) {
-    std::vector<std::string> command = {VARNOLT_COMMAND};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    return RunProcess(command, {folder.Path().string()});
+    return varnolt::testing::RunVarnolt(arguments, {folder.Path().string()});
 }
 
 struct NoteBar {
