@@ -8,8 +8,6 @@ constexpr int kNumberCap = 1'000'000;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool IsNoteOrRest(char letter) { return (letter >= 'A' && letter <= 'G') || letter == 'R'; }
 
 bool TakesNumber(char letter) {
@@ -22,12 +20,8 @@ MmlReading ReadMml(std::string_view text) {
     MmlReading reading;
     std::size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
         MmlCommand command;
-        command.letter = Upper(text[i]);
+        command.letter = text[i];
         command.position = i;
         const bool known = TakesNumber(command.letter) || command.letter == '>' || command.letter == '<' ||
                            command.letter == '&';

@@ -9,7 +9,7 @@
 namespace varnolt::cli {
 
 struct MmlCommand {
-    char letter = 0;        // A-G a note; R O L T V @ > < & (upper case)
+    char letter = 0;        // A-G a note; R O L T V @ > < &
     int accidental = 0;     // a note's + or # (+1), - (-1)
     int number = -1;        // the digits after it; -1 when none; stops growing at a million
     int dots = 0;           // after a note's, rest's or L's length
@@ -22,7 +22,7 @@ struct MmlReading {
     std::optional<std::size_t> unreadableAt;
 };
 
-// Letters in either case; blanks between commands are passed over.
+// Upper-case letters only, no blanks: what PLAY #2 strings that pass the program check hold.
 MmlReading ReadMml(std::string_view text);
 
 }  // namespace varnolt::cli
