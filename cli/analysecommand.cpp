@@ -55,12 +55,10 @@ std::string ParseRequest(const ParsedArguments& arguments, AnalyseRequest& reque
         return arguments.operands.empty() ? "no INPUT to analyse" : "analyse takes one INPUT";
     }
     request.input = arguments.operands.front();
+    if (arguments.OutputNamedTwice()) return std::string(kOutputNamedTwice);
+    request.output = arguments.OutputOr("");
     for (const auto& [name, value] : arguments.values) {
-        if (name == "-o" || name == "--output") {
-            if (!request.output.empty()) return "give the output once, with -o or --output";
-            request.output = value;
-            continue;
-        }
+        if (name == "-o" || name == "--output") continue;
         if (name == "--unit") {
             if (value != "15" && value != "20" && value != "30" && value != "60") {
                 return "--unit must be 15, 20, 30 or 60, not '" + value + "'";
@@ -189,11 +187,7 @@ int RunAnalyseCommand(int argc, char** argv) {
     const ParsedArguments arguments = ParseArguments(
         argc, argv, 2, {"--unit", "-o", "--output", "--min-freq", "--max-freq", "--start", "--duration"});
     if (!arguments.problem.empty()) return UsageError(arguments.problem, kAnalyseUsage);
-    if (arguments.helpRequested) {
-        std::printf("%.*s%.*s", static_cast<int>(kAnalyseUsage.size()), kAnalyseUsage.data(),
-                    static_cast<int>(kAnalyseHelp.size()), kAnalyseHelp.data());
-        return kExitSuccess;
-    }
+    if (arguments.helpRequested) return ShowHelp(kAnalyseUsage, kAnalyseHelp);
     AnalyseRequest request;
     if (const std::string problem = ParseRequest(arguments, request); !problem.empty()) {
         return UsageError(problem, kAnalyseUsage);

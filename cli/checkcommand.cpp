@@ -79,11 +79,7 @@ ProgramFileCheck CheckProgramFile(const std::string& path) {
 int RunCheckCommand(int argc, char** argv) {
     const ParsedArguments arguments = ParseArguments(argc, argv, 2, {});
     if (!arguments.problem.empty()) return UsageError(arguments.problem, kCheckUsage);
-    if (arguments.helpRequested) {
-        std::printf("%.*s%.*s", static_cast<int>(kCheckUsage.size()), kCheckUsage.data(),
-                    static_cast<int>(kCheckHelp.size()), kCheckHelp.data());
-        return StdoutIsIntact() ? kExitSuccess : kExitFailed;
-    }
+    if (arguments.helpRequested) return ShowHelp(kCheckUsage, kCheckHelp);
     if (arguments.operands.empty()) return UsageError("no FILE to check", kCheckUsage);
 
     bool allClean = true;

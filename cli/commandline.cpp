@@ -56,6 +56,12 @@ std::string UnitAndChannelsProblem(const std::string& unit, const std::string& c
     return {};
 }
 
+int ShowHelp(std::string_view usage, std::string_view help) {
+    std::fwrite(usage.data(), 1, usage.size(), stdout);
+    std::fwrite(help.data(), 1, help.size(), stdout);
+    return StdoutIsIntact() ? kExitSuccess : kExitFailed;
+}
+
 int UsageError(const std::string& problem, std::string_view usage) {
     std::fprintf(stderr, "varnolt: %s\n%.*s", problem.c_str(), static_cast<int>(usage.size()), usage.data());
     return kExitUsage;

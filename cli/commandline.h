@@ -22,7 +22,13 @@ struct ParsedArguments {
         const auto found = values.find(name);
         return found == values.end() ? fallback : found->second;
     }
+
+    // -o and --output name one thing; given both, which came last is no longer known.
+    bool OutputNamedTwice() const { return values.contains("-o") && values.contains("--output"); }
+    std::string OutputOr(const std::string& fallback) const { return ValueOr("-o", ValueOr("--output", fallback)); }
 };
+
+inline constexpr std::string_view kOutputNamedTwice = "give the output once, with -o or --output";
 
 // Reads argv[first] on. Every option takes a value: "--name value", "--name=value", or
 // "-x value" for a short name in the list. "--" ends the options; "-" and "" are
@@ -31,6 +37,9 @@ ParsedArguments ParseArguments(int argc, char** argv, int first, const std::vect
 
 // What is wrong with a --unit or --channels value; empty when both are offered ones.
 std::string UnitAndChannelsProblem(const std::string& unit, const std::string& channels);
+
+// Prints the usage and the help to stdout; returns the exit status.
+int ShowHelp(std::string_view usage, std::string_view help);
 
 // Prints "varnolt: PROBLEM" and the usage to stderr; returns the usage exit code.
 int UsageError(const std::string& problem, std::string_view usage);

@@ -62,11 +62,7 @@ int ConvertFiles(const ConversionInputs& common, const std::vector<std::string>&
 int RunConvertCommand(int argc, char** argv) {
     const ParsedArguments arguments = ParseArguments(argc, argv, 2, {"--volume", "--unit", "--channels"});
     if (!arguments.problem.empty()) return UsageError(arguments.problem, kConvertUsage);
-    if (arguments.helpRequested) {
-        std::printf("%.*s%.*s", static_cast<int>(kConvertUsage.size()), kConvertUsage.data(),
-                    static_cast<int>(kConvertHelp.size()), kConvertHelp.data());
-        return kExitSuccess;
-    }
+    if (arguments.helpRequested) return ShowHelp(kConvertUsage, kConvertHelp);
     const std::string unit = arguments.ValueOr("--unit", "30");
     const std::string channels = arguments.ValueOr("--channels", "4");
     if (const std::string problem = UnitAndChannelsProblem(unit, channels); !problem.empty()) {

@@ -31,11 +31,7 @@ std::string PlotAnalysisFile(const std::string& path, const ConversionOptions& o
 int RunPlotCommand(int argc, char** argv) {
     const ParsedArguments arguments = ParseArguments(argc, argv, 2, {"--unit", "--channels", "-o", "--output"});
     if (!arguments.problem.empty()) return UsageError(arguments.problem, kPlotUsage);
-    if (arguments.helpRequested) {
-        std::printf("%.*s%.*s", static_cast<int>(kPlotUsage.size()), kPlotUsage.data(),
-                    static_cast<int>(kPlotHelp.size()), kPlotHelp.data());
-        return StdoutIsIntact() ? kExitSuccess : kExitFailed;
-    }
+    if (arguments.helpRequested) return ShowHelp(kPlotUsage, kPlotHelp);
     const std::string unit = arguments.ValueOr("--unit", "30");
     const std::string channels = arguments.ValueOr("--channels", "4");
     if (const std::string problem = UnitAndChannelsProblem(unit, channels); !problem.empty()) {
@@ -43,13 +39,11 @@ int RunPlotCommand(int argc, char** argv) {
     }
     if (arguments.operands.empty()) return UsageError("no FILE to plot", kPlotUsage);
     if (arguments.operands.size() > 1) return UsageError("plot takes one FILE", kPlotUsage);
-    if (arguments.values.contains("-o") && arguments.values.contains("--output")) {
-        return UsageError("give -o or --output, not both", kPlotUsage);
-    }
+    if (arguments.OutputNamedTwice()) return UsageError(std::string(kOutputNamedTwice), kPlotUsage);
 
     // The file is read as convert reads it, so that the picture is of the same notes.
     const std::string path = TrimPathText(arguments.operands.front());
-    const std::string output = arguments.ValueOr("-o", arguments.ValueOr("--output", OutputPathFor(path, ".svg")));
+    const std::string output = arguments.OutputOr(OutputPathFor(path, ".svg"));
     // A picture written over the analysis would lose it.
     if (IsSameFile(path, output)) return UsageError("the picture would replace FILE", kPlotUsage);
 

@@ -127,11 +127,7 @@ int Preview(const std::string& input, const std::string& output, int rate) {
 int RunPreviewCommand(int argc, char** argv) {
     const ParsedArguments arguments = ParseArguments(argc, argv, 2, {"-o", "--output", "--rate"});
     if (!arguments.problem.empty()) return UsageError(arguments.problem, kPreviewUsage);
-    if (arguments.helpRequested) {
-        std::printf("%.*s%.*s", static_cast<int>(kPreviewUsage.size()), kPreviewUsage.data(),
-                    static_cast<int>(kPreviewHelp.size()), kPreviewHelp.data());
-        return kExitSuccess;
-    }
+    if (arguments.helpRequested) return ShowHelp(kPreviewUsage, kPreviewHelp);
     if (arguments.operands.size() != 1) {
         return UsageError(arguments.operands.empty() ? "no PROGRAM to preview" : "preview takes one PROGRAM",
                           kPreviewUsage);
@@ -146,14 +142,9 @@ int RunPreviewCommand(int argc, char** argv) {
             return UsageError("--rate must be a whole number from 8000 to 192000, not '" + text + "'", kPreviewUsage);
         }
     }
+    if (arguments.OutputNamedTwice()) return UsageError(std::string(kOutputNamedTwice), kPreviewUsage);
     // Not PROGRAM.wav: that is likely the recording the program was made from.
-    std::string output = ReplacedExtension(input, ".preview.wav");
-    if (arguments.values.contains("-o") && arguments.values.contains("--output")) {
-        return UsageError("give the output once, with -o or --output", kPreviewUsage);
-    }
-    for (const char* name : {"-o", "--output"}) {
-        if (const auto found = arguments.values.find(name); found != arguments.values.end()) output = found->second;
-    }
+    const std::string output = arguments.OutputOr(ReplacedExtension(input, ".preview.wav"));
 
     int status = kExitFailed;
     try {
