@@ -5,7 +5,6 @@
 #include <system_error>
 #include <vector>
 
-#include "checkcommand.h"
 #include "commandline.h"
 #include "driver.h"
 #include "messages.h"
@@ -17,13 +16,8 @@ namespace {
 
 // The checks of `varnolt check` on the program just written, as warnings; they change
 // neither the program nor the outcome.
-void WarnAboutProgram(const std::string& file, const std::string& prefix) {
-    const ProgramFileCheck check = CheckProgramFile(OutputPathFor(TrimPathText(file)));
-    if (!check.problem.empty()) {
-        std::fprintf(stderr, "%swarning: the written program cannot be checked: %s\n", prefix.c_str(),
-                     check.problem.c_str());
-    }
-    for (const ProgramFinding& finding : check.findings) {
+void WarnAboutProgram(const std::vector<ProgramFinding>& findings, const std::string& prefix) {
+    for (const ProgramFinding& finding : findings) {
         std::fprintf(stderr, "%swarning: %s\n", prefix.c_str(), FindingText(finding).c_str());
     }
     std::fflush(stderr);
@@ -39,11 +33,15 @@ int ConvertFiles(const ConversionInputs& common, const std::vector<std::string>&
         try {
             // The outcome waits until the program is checked, so that it stays the last
             // line printed for the file.
+            // The bytes just written are checked where they still are, not read back.
             std::string outcome;
-            RunConversion(inputs, [&](const std::string& text, MessageKind) { outcome = text; });
+            std::vector<ProgramFinding> findings;
+            RunConversion(
+                inputs, [&](const std::string& text, MessageKind) { outcome = text; },
+                [&](std::string_view program) { findings = CheckProgramText(program); });
             const bool succeeded = outcome == messages::kFinished;
             anyFailed = anyFailed || !succeeded;
-            if (succeeded) WarnAboutProgram(file, prefix);
+            if (succeeded) WarnAboutProgram(findings, prefix);
             std::FILE* stream = succeeded ? stdout : stderr;
             std::fprintf(stream, "%s%s\n", prefix.c_str(), outcome.c_str());
             std::fflush(stream);

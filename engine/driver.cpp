@@ -48,12 +48,17 @@ int FramesPerSecondOf(const ConversionInputs& inputs) {
 }
 
 // Steps from loading to writing; the text to show, empty on success.
-std::string ConvertAnalysisFile(const std::string& path, const ConversionOptions& options) {
+std::string ConvertAnalysisFile(const std::string& path, const ConversionOptions& options,
+                                const ProgramWrittenFunction& programWritten) {
     int frameCount = 0;
-    const std::string message = PrepareNotes(path, options, frameCount);
+    std::string message = PrepareNotes(path, options, frameCount);
     if (!message.empty()) return message;
     const int textLength = WriteMmlProgram(frameCount, options.channelCount, options.framesPerSecond);
-    return WriteTextFile(TextBuffer.data(), textLength, OutputPathFor(path));
+    message = WriteTextFile(TextBuffer.data(), textLength, OutputPathFor(path));
+    if (message.empty() && programWritten) {
+        programWritten(std::string_view(TextBuffer.data(), static_cast<std::size_t>(textLength)));
+    }
+    return message;
 }
 
 }  // namespace
@@ -119,7 +124,8 @@ std::string OutputPathFor(const std::string& path, std::string_view extension) {
     return std::string(kept) + std::string(extension);
 }
 
-void RunConversion(const ConversionInputs& inputs, const ShowMessageFunction& showMessage) {
+void RunConversion(const ConversionInputs& inputs, const ShowMessageFunction& showMessage,
+                   const ProgramWrittenFunction& programWritten) {
     ConversionOptions options;
     options.channelCount = ChannelCountOf(inputs);
 
@@ -137,7 +143,7 @@ void RunConversion(const ConversionInputs& inputs, const ShowMessageFunction& sh
     }
     options.framesPerSecond = FramesPerSecondOf(inputs);
 
-    std::string message = ConvertAnalysisFile(path, options);
+    std::string message = ConvertAnalysisFile(path, options, programWritten);
     PoolAlloc(0);
     if (message.empty()) message = messages::kFinished;
     showMessage(message, MessageKind::Plain);

@@ -39,10 +39,16 @@ enum class MessageKind {
 // Shows one modal message and returns when it is dismissed.
 using ShowMessageFunction = std::function<void(const std::string& text, MessageKind kind)>;
 
+// Sees the bytes of a program once its file holds them; they stay valid until the next
+// conversion starts.
+using ProgramWrittenFunction = std::function<void(std::string_view program)>;
+
 // One press of the convert button: ends in exactly one call of showMessage, except when
 // the operating system fails a read, write or close after a successful open; that
-// std::system_error leaves this function and no message is shown.
-void RunConversion(const ConversionInputs& inputs, const ShowMessageFunction& showMessage);
+// std::system_error leaves this function and no message is shown. A conversion that
+// succeeds calls programWritten, if given, before its message.
+void RunConversion(const ConversionInputs& inputs, const ShowMessageFunction& showMessage,
+                   const ProgramWrittenFunction& programWritten = nullptr);
 
 // Loads the analysis file, checks it and runs every stage before the writer: on success
 // NoteVolumeTable holds what the program plays and LevelTable and FrequencyTable the
