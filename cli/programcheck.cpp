@@ -204,15 +204,15 @@ bool IsReadableStatement(std::string_view text) {
 // The statements of a line after its number: split at colons outside strings, up to a
 // comment (REM, or ' outside a string). A string runs to its closing quote or to the end
 // of the line, as in BASIC.
-std::vector<std::string_view> SplitStatements(std::string_view text) {
-    std::vector<std::string_view> statements;
+void SplitStatements(std::string_view text, std::vector<std::string_view>& statements) {
+    statements.clear();
     std::size_t start = 0;
     while (true) {
         std::size_t first = start;
         SkipSpaces(text, first);
         std::string_view ignored;
         if (first < text.size() && (text[first] == '\'' || StartsWithKeyword(text.substr(first), "REM", ignored))) {
-            return statements;
+            return;
         }
         std::size_t end = start;
         while (end < text.size() && text[end] != ':' && text[end] != '\'') {
@@ -224,7 +224,7 @@ std::vector<std::string_view> SplitStatements(std::string_view text) {
         }
         end = std::min(end, text.size());
         statements.push_back(text.substr(start, end - start));
-        if (end >= text.size() || text[end] == '\'') return statements;
+        if (end >= text.size() || text[end] == '\'') return;
         start = end + 1;
     }
 }
@@ -282,10 +282,10 @@ private:
                    " is out of range 0-" + std::to_string(kHighestLineNumber));
             return;
         }
-        const std::vector<std::string_view> statements = SplitStatements(line.substr(position));
-        statementCount_ = statements.size();
+        SplitStatements(line.substr(position), statements_);
+        statementCount_ = statements_.size();
         for (statement_ = 1; statement_ <= statementCount_; ++statement_) {
-            CheckStatement(statements[statement_ - 1]);
+            CheckStatement(statements_[statement_ - 1]);
         }
         statementCount_ = 0;
     }
@@ -379,6 +379,20 @@ private:
             const std::size_t start = position;
             const char command = mml[position++];
             if (command >= 'A' && command <= 'G') {
+                // Nearly every byte the converter writes is in a note like "C&" or "C+&":
+                // its next two bytes are read at once, not each after the last.
+                if (position + 2 <= mml.size()) {
+                    const char first = mml[position];
+                    const char second = mml[position + 1];
+                    const bool sign = (first == '+') | (first == '#') | (first == '-');
+                    const char next = sign ? second : first;
+                    if (!IsDigit(next) && next != '.') {
+                        const bool tie = next == '&';
+                        position += static_cast<std::size_t>(sign) + static_cast<std::size_t>(tie);
+                        afterNote = !tie;
+                        continue;
+                    }
+                }
                 if (position < mml.size() && (mml[position] == '+' || mml[position] == '#' || mml[position] == '-')) {
                     ++position;
                 }
@@ -387,7 +401,6 @@ private:
                     checkRange(kNoteLength, start, position, length);
                 }
                 skipDots(position);
-                // A tie after a note is the converter's every frame: taken here at once.
                 afterNote = position >= mml.size() || mml[position] != '&';
                 if (!afterNote) ++position;
                 continue;
@@ -454,6 +467,7 @@ private:
     }
 
     std::vector<ProgramFinding> findings_;
+    std::vector<std::string_view> statements_;  // of the line being checked, kept for its memory
     int physicalLine_ = 0;
     int lineNumber_ = -1;
     std::size_t statement_ = 0;  // 1 for the first statement of the line

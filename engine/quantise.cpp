@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "analysisfile.h"
+#include "frequencysteps.h"
 #include "truncate.h"
 #include "worktables.h"
 
@@ -60,27 +61,49 @@ void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std
 
 double SemitonesOf(double frequency) { return std::log(frequency) / std::log(kSemitoneRatio) - kNoteOffset; }
 
-NoteVolume QuantiseChannel(double frequency, double level, int volumePercent) {
-    const double semitones = SemitonesOf(frequency);
-    // + 0.5 then truncation: the nearest note, halves upward (for r >= -0.5).
-    const std::int32_t noteNumber = TruncateToInt32(semitones + 0.5);
+namespace {
+
+// + 0.5 then truncation: the nearest note, halves upward (for r >= -0.5).
+std::int32_t NoteNumberOf(double frequency) { return TruncateToInt32(SemitonesOf(frequency) + 0.5); }
+
+double FirstHertzOfNote(std::int32_t note) { return std::pow(kSemitoneRatio, note - 0.5 + kNoteOffset); }
+
+std::int32_t Sounds(double frequency) { return SemitonesOf(frequency) >= kLowNoteLimit ? 1 : 0; }
+
+// The pair for a note, from the level and whether the frequency is too low to sound.
+NoteVolume PairOf(std::int32_t noteNumber, bool tooLow, double level, int volumePercent) {
     std::int32_t amount = TruncateToInt32(static_cast<double>(volumePercent) * level / kPercent);
-    // The mute compares the unrounded value: 31.8 .. 32.7 Hz is note 12 yet silent.
-    // 0 Hz (r = -inf) is muted; a negative frequency (r = NaN) is not.
-    if (semitones < kLowNoteLimit) amount = 0;
+    if (tooLow) amount = 0;
     if (amount == 0) amount = 1;
     return {static_cast<std::uint8_t>(static_cast<std::uint32_t>(noteNumber) & 0xFF),
             static_cast<std::uint8_t>(VolumeStep(amount))};
 }
 
+}  // namespace
+
+NoteVolume QuantiseChannel(double frequency, double level, int volumePercent) {
+    // The mute compares the unrounded value: 31.8 .. 32.7 Hz is note 12 yet silent.
+    // 0 Hz (r = -inf) is muted; a negative frequency (r = NaN) is not.
+    return PairOf(NoteNumberOf(frequency), SemitonesOf(frequency) < kLowNoteLimit, level, volumePercent);
+}
+
 void QuantiseNotesAndVolumes(int frameCount, int volumePercent) {
+    // Every frequency in FrequencyTable is a field of the file over ten: from 0.1 Hz up
+    // they read their note from the steps, and only 0 Hz and below need the logarithm.
+    static const FrequencySteps noteSteps(NoteNumberOf, FirstHertzOfNote);
+    static const double lowestSounding =
+        FirstHertzReaching(Sounds, 1, 1, std::pow(kSemitoneRatio, kLowNoteLimit + kNoteOffset));
     PrefaultForWriting(NoteVolumeTable.data(), static_cast<std::size_t>(frameCount) * kNoteVolumeFrameBytes);
     std::uint8_t* out = NoteVolumeTable.data();
     for (int f = 0; f < frameCount; ++f) {
         // Always five channels, whatever the channel count; the writer reads the first m.
         for (int k = 0; k < kNoteVolumeChannels; ++k) {
             const std::size_t index = static_cast<std::size_t>(f) * kTablePartials + k;
-            const NoteVolume pair = QuantiseChannel(FrequencyTable[index], LevelTable[index], volumePercent);
+            const double frequency = FrequencyTable[index];
+            const double level = LevelTable[index];
+            const NoteVolume pair = frequency > 0.0
+                                        ? PairOf(noteSteps(frequency), frequency < lowestSounding, level, volumePercent)
+                                        : QuantiseChannel(frequency, level, volumePercent);
             *out++ = pair.note;
             *out++ = pair.volume;
         }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "analysisfile.h"
+#include "frequencysteps.h"
 #include "truncate.h"
 #include "worktables.h"
 
@@ -41,20 +42,31 @@ NormalisedLevels NormaliseLevels(std::uint8_t* image, int recordCount) {
     return {frameCount, 65535};
 }
 
-std::int32_t PitchOfFrequencyField(std::int32_t frequencyField) {
-    // 0 Hz has no logarithm; it is read as 0.1 Hz here only.
-    const std::int32_t field = frequencyField == 0 ? 1 : frequencyField;
-    const double hertz = static_cast<double>(field) / kFrequencyUnit;
-    // A negative field has no logarithm either and ends as pitch 0.
+namespace {
+
+// A negative frequency has no logarithm and ends as pitch 0.
+std::int32_t PitchOfHertz(double hertz) {
     return TruncateToInt32(std::log(hertz) / std::log(kPitchStepRatio) - kPitchOffset);
 }
 
+double FirstHertzOfPitch(std::int32_t pitch) { return std::pow(kPitchStepRatio, pitch + kPitchOffset); }
+
+}  // namespace
+
+std::int32_t PitchOfFrequencyField(std::int32_t frequencyField) {
+    // 0 Hz has no logarithm; it is read as 0.1 Hz here only.
+    const std::int32_t field = frequencyField == 0 ? 1 : frequencyField;
+    return PitchOfHertz(static_cast<double>(field) / kFrequencyUnit);
+}
+
 void BuildPitchTable(const std::uint8_t* image, int frameCount, int channelCount) {
+    static const FrequencySteps pitchSteps(PitchOfHertz, FirstHertzOfPitch);
     PrefaultForWriting(PitchTable.data(), static_cast<std::size_t>(frameCount) * kTablePartials * sizeof(PitchTable[0]));
     for (int f = 0; f < frameCount; ++f) {
         for (int p = 0; p < channelCount; ++p) {
+            const std::int32_t field = PartialFrequency(image, f, p);
             PitchTable[static_cast<std::size_t>(f) * kTablePartials + p] =
-                PitchOfFrequencyField(PartialFrequency(image, f, p));
+                field > 0 ? pitchSteps(static_cast<double>(field) / kFrequencyUnit) : PitchOfFrequencyField(field);
         }
     }
 }
