@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "worktables.h"
+
 namespace varnolt {
 
 namespace {
@@ -38,6 +40,15 @@ double FirstHertzReaching(std::int32_t (*value)(double hertz), std::int32_t targ
 FrequencySteps::FrequencySteps(std::int32_t (*value)(double hertz), double (*firstHertzGuess)(std::int32_t target))
     : lowestValue_(value(HertzOf(1))) {
     const std::int32_t highestValue = value(HertzOf(kHighestField));
+    firstBucket_ = BucketOf(HertzOf(1));
+    const std::uint64_t lastBucket = BucketOf(HertzOf(kHighestField));
+    // Mapped in one request: fresh pages one fault at a time would cost more than the
+    // logarithms the steps save.
+    firstHertz_.reserve(static_cast<std::size_t>(highestValue - lowestValue_) + 2);
+    bucketValue_.reserve(lastBucket - firstBucket_ + 1);
+    PrefaultForWriting(firstHertz_.data(), firstHertz_.capacity() * sizeof(double));
+    PrefaultForWriting(bucketValue_.data(), bucketValue_.capacity() * sizeof(std::int32_t));
+
     firstHertz_.push_back(HertzOf(1));
     std::int32_t firstField = 1;
     for (std::int32_t v = lowestValue_ + 1; v <= highestValue; ++v) {
@@ -47,9 +58,6 @@ FrequencySteps::FrequencySteps(std::int32_t (*value)(double hertz), double (*fir
     }
     firstHertz_.push_back(std::numeric_limits<double>::infinity());
 
-    firstBucket_ = BucketOf(HertzOf(1));
-    const std::uint64_t lastBucket = BucketOf(HertzOf(kHighestField));
-    bucketValue_.reserve(lastBucket - firstBucket_ + 1);
     std::int32_t v = lowestValue_;
     for (std::uint64_t bucket = firstBucket_; bucket <= lastBucket; ++bucket) {
         const double lowerEdge = std::bit_cast<double>(bucket << kBucketShift);

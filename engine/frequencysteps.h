@@ -15,6 +15,10 @@ namespace varnolt {
 double FirstHertzReaching(std::int32_t (*value)(double hertz), std::int32_t target, std::int32_t previousFirstField,
                           double guessHertz);
 
+// Building the steps costs about as much as this many logarithms: a stage with fewer
+// values to find takes them directly.
+inline constexpr int kValuesWorthSteps = 16384;
+
 // A scale that never falls as the frequency rises, tabulated at its steps. Exact for the
 // frequencies a file can hold: each step is the scale's own value there, found by
 // evaluating it. The logarithm grows by far more than its rounding error from one tenth

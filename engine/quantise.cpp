@@ -42,11 +42,14 @@ void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std
     const std::size_t rowBytes = kTablePartials * sizeof(double);
     PrefaultForWriting(LevelTable.data(), frameCount * rowBytes);
     PrefaultForWriting(FrequencyTable.data(), frameCount * rowBytes);
+    // With the divisor at full scale (as the normaliser always leaves it) the level comes
+    // out as it went in: level x 65535 is exact in a double, and so is its quotient.
+    const bool levelsStay = levelDivisor == kLevelFullScale;
     for (int f = 0; f < frameCount; ++f) {
         for (int p = 0; p < kPartialsPerFrame; ++p) {
             const std::size_t index = static_cast<std::size_t>(f) * kTablePartials + p;
-            LevelTable[index] = static_cast<double>(PartialLevel(image, f, p)) * kLevelFullScale /
-                                static_cast<double>(levelDivisor);
+            const auto level = static_cast<double>(PartialLevel(image, f, p));
+            LevelTable[index] = levelsStay ? level : level * kLevelFullScale / static_cast<double>(levelDivisor);
             FrequencyTable[index] = static_cast<double>(PartialFrequency(image, f, p)) / kFrequencyUnit;
         }
     }
@@ -87,26 +90,42 @@ NoteVolume QuantiseChannel(double frequency, double level, int volumePercent) {
     return PairOf(NoteNumberOf(frequency), SemitonesOf(frequency) < kLowNoteLimit, level, volumePercent);
 }
 
-void QuantiseNotesAndVolumes(int frameCount, int volumePercent) {
-    // Every frequency in FrequencyTable is a field of the file over ten: from 0.1 Hz up
-    // they read their note from the steps, and only 0 Hz and below need the logarithm.
-    static const FrequencySteps noteSteps(NoteNumberOf, FirstHertzOfNote);
-    static const double lowestSounding =
-        FirstHertzReaching(Sounds, 1, 1, std::pow(kSemitoneRatio, kLowNoteLimit + kNoteOffset));
-    PrefaultForWriting(NoteVolumeTable.data(), static_cast<std::size_t>(frameCount) * kNoteVolumeFrameBytes);
+namespace {
+
+// Always five channels, whatever the channel count; the writer reads the first m.
+template <typename Quantise>
+std::uint8_t* WriteNoteVolumes(int frameCount, const Quantise& quantise) {
     std::uint8_t* out = NoteVolumeTable.data();
     for (int f = 0; f < frameCount; ++f) {
-        // Always five channels, whatever the channel count; the writer reads the first m.
         for (int k = 0; k < kNoteVolumeChannels; ++k) {
             const std::size_t index = static_cast<std::size_t>(f) * kTablePartials + k;
-            const double frequency = FrequencyTable[index];
-            const double level = LevelTable[index];
-            const NoteVolume pair = frequency > 0.0
-                                        ? PairOf(noteSteps(frequency), frequency < lowestSounding, level, volumePercent)
-                                        : QuantiseChannel(frequency, level, volumePercent);
+            const NoteVolume pair = quantise(FrequencyTable[index], LevelTable[index]);
             *out++ = pair.note;
             *out++ = pair.volume;
         }
+    }
+    return out;
+}
+
+}  // namespace
+
+void QuantiseNotesAndVolumes(int frameCount, int volumePercent) {
+    PrefaultForWriting(NoteVolumeTable.data(), static_cast<std::size_t>(frameCount) * kNoteVolumeFrameBytes);
+    std::uint8_t* out = nullptr;
+    if (frameCount * kNoteVolumeChannels < kValuesWorthSteps) {
+        out = WriteNoteVolumes(frameCount, [&](double frequency, double level) {
+            return QuantiseChannel(frequency, level, volumePercent);
+        });
+    } else {
+        // Every frequency in FrequencyTable is a field of the file over ten: from 0.1 Hz
+        // up they read their note from the steps; only 0 Hz and below take the logarithm.
+        static const FrequencySteps noteSteps(NoteNumberOf, FirstHertzOfNote);
+        static const double lowestSounding =
+            FirstHertzReaching(Sounds, 1, 1, std::pow(kSemitoneRatio, kLowNoteLimit + kNoteOffset));
+        out = WriteNoteVolumes(frameCount, [&](double frequency, double level) {
+            return frequency > 0.0 ? PairOf(noteSteps(frequency), frequency < lowestSounding, level, volumePercent)
+                                   : QuantiseChannel(frequency, level, volumePercent);
+        });
     }
     // The writer reads up to five frames past the last one: they must read as zero.
     if (noteVolumeFramesInUse > frameCount) std::fill(out, NoteVolumeTable.data() + noteVolumeFramesInUse * kNoteVolumeFrameBytes, 0);

@@ -1,5 +1,6 @@
 #include "scales.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "analysisfile.h"
@@ -11,7 +12,7 @@ namespace varnolt {
 
 namespace {
 
-constexpr double kLevelFullScale = 65535.0;
+constexpr std::int64_t kLevelFullScale = 65535;
 constexpr double kFrequencyUnit = 10.0;      // tenths of a hertz per hertz
 constexpr double kPitchStepRatio = 1.0194406437021448;  // nearest double to 2^(1/36)
 constexpr double kPitchOffset = 109.12894968688775;     // 36 log2(440) - 207: pitch 0 at 8.1758 Hz
@@ -29,14 +30,20 @@ NormalisedLevels NormaliseLevels(std::uint8_t* image, int recordCount) {
             if (level > maximum) maximum = level;
         }
     }
+    // Level x 65535 / maximum, in double and truncated, is the whole quotient of the
+    // integers: for 0 <= level <= maximum the exact quotient stays at least 1/maximum
+    // below the next whole number, farther than a double of at most 65535 can round.
+    // The product with the reciprocal errs by far less than that too, so it never passes
+    // the next whole number, and falls short only where the quotient is whole: one step up.
+    const std::int64_t divisor = maximum;
+    const double reciprocal = 1.0 / static_cast<double>(divisor);
     for (int f = 0; f < frameCount; ++f) {
         for (int p = 0; p < kPartialsPerFrame; ++p) {
-            // Multiply, then divide, in double: the loudest level lands on 65535 exactly.
-            const double scaled = static_cast<double>(PartialLevel(image, f, p)) * kLevelFullScale /
-                                  static_cast<double>(maximum);
             // Negative levels become silence, so every later index stays inside LogLevelTable.
-            const std::int32_t level = TruncateToInt32(scaled);
-            SetPartialLevel(image, f, p, level < 0 ? 0 : level);
+            const std::int64_t scaled = std::int64_t{std::max(PartialLevel(image, f, p), 0)} * kLevelFullScale;
+            auto quotient = static_cast<std::int64_t>(static_cast<double>(scaled) * reciprocal);
+            quotient += static_cast<std::int64_t>((quotient + 1) * divisor <= scaled);
+            SetPartialLevel(image, f, p, static_cast<std::int32_t>(quotient));
         }
     }
     return {frameCount, 65535};
@@ -59,16 +66,29 @@ std::int32_t PitchOfFrequencyField(std::int32_t frequencyField) {
     return PitchOfHertz(static_cast<double>(field) / kFrequencyUnit);
 }
 
-void BuildPitchTable(const std::uint8_t* image, int frameCount, int channelCount) {
-    static const FrequencySteps pitchSteps(PitchOfHertz, FirstHertzOfPitch);
-    PrefaultForWriting(PitchTable.data(), static_cast<std::size_t>(frameCount) * kTablePartials * sizeof(PitchTable[0]));
+namespace {
+
+template <typename PitchOf>
+void WritePitches(const std::uint8_t* image, int frameCount, int channelCount, const PitchOf& pitchOf) {
     for (int f = 0; f < frameCount; ++f) {
         for (int p = 0; p < channelCount; ++p) {
-            const std::int32_t field = PartialFrequency(image, f, p);
-            PitchTable[static_cast<std::size_t>(f) * kTablePartials + p] =
-                field > 0 ? pitchSteps(static_cast<double>(field) / kFrequencyUnit) : PitchOfFrequencyField(field);
+            PitchTable[static_cast<std::size_t>(f) * kTablePartials + p] = pitchOf(PartialFrequency(image, f, p));
         }
     }
+}
+
+}  // namespace
+
+void BuildPitchTable(const std::uint8_t* image, int frameCount, int channelCount) {
+    PrefaultForWriting(PitchTable.data(), static_cast<std::size_t>(frameCount) * kTablePartials * sizeof(PitchTable[0]));
+    if (frameCount * channelCount < kValuesWorthSteps) {
+        WritePitches(image, frameCount, channelCount, PitchOfFrequencyField);
+        return;
+    }
+    static const FrequencySteps pitchSteps(PitchOfHertz, FirstHertzOfPitch);
+    WritePitches(image, frameCount, channelCount, [](std::int32_t field) {
+        return field > 0 ? pitchSteps(static_cast<double>(field) / kFrequencyUnit) : PitchOfFrequencyField(field);
+    });
 }
 
 void BuildLogLevelTable() {

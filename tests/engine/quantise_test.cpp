@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "fixtures.h"
@@ -63,6 +66,30 @@ TEST(QuantiseChannel, VolumeStepIsTwoPerDoublingExactly) {
         const int from = thresholds[step - 1];
         EXPECT_EQ(QuantiseChannel(440.0, from, 100).volume, step);
         EXPECT_EQ(QuantiseChannel(440.0, from - 1, 100).volume, step - 1);
+    }
+}
+
+// The table skips the division when the divisor is full scale: it must still give what
+// the division gives, over the whole range of a level field.
+TEST(BuildLevelAndFrequencyTables, LevelsAreTheDivisionsResultAtEveryDivisor) {
+    std::vector<std::int32_t> levels = {std::numeric_limits<std::int32_t>::min(), -65535, -1, 0, 1, 1023, 65534,
+                                        65535, 65536, std::numeric_limits<std::int32_t>::max()};
+    std::mt19937 random(5);
+    for (int i = 0; i < 20000; ++i) levels.push_back(static_cast<std::int32_t>(random()));
+    AnalysisFileBuilder builder;
+    for (std::size_t i = 0; i < levels.size(); i += 8) {
+        std::array<PartialEntry, 8> partials{};
+        for (std::size_t p = 0; p < 8; ++p) partials[p] = {levels[(i + p) % levels.size()], 4400};
+        builder.Frame(partials);
+    }
+    const std::string bytes = builder.Trailer(0).Bytes();
+    const std::vector<std::uint8_t> image(bytes.begin(), bytes.end());
+    const int frameCount = static_cast<int>((levels.size() + 7) / 8);
+    for (const std::int32_t divisor : {65535, 1000, 1, 70000}) {
+        BuildLevelAndFrequencyTables(image.data(), frameCount, divisor);
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            ASSERT_EQ(LevelTable[i], levels[i] * 65535.0 / divisor) << "level " << levels[i] << " divisor " << divisor;
+        }
     }
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "fixtures.h"
@@ -55,6 +58,35 @@ TEST(NormaliseLevels, FloorOfOneKeepsSilentAndTinyFilesFinite) {
     const auto before = image;
     EXPECT_EQ(NormaliseLevels(image.data(), 1).frameCount, 0);
     EXPECT_EQ(image, before);
+}
+
+// The normaliser divides without a division; the double arithmetic it replaces is the
+// reference, for maximums small and large and levels at and next to each of them.
+TEST(NormaliseLevels, GivesTheTruncatedDoubleQuotientOfEveryLevel) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round) {
+        const std::int32_t maximum = round < 100 ? static_cast<std::int32_t>(random() % 70000) + 1
+                                                 : static_cast<std::int32_t>(random() >> 1) | 1;
+        std::vector<std::int32_t> levels = {maximum, maximum - 1, 1, 0, -1, std::numeric_limits<std::int32_t>::min()};
+        for (int i = 0; i < 250; ++i) {
+            levels.push_back(static_cast<std::int32_t>(random() % static_cast<std::uint32_t>(maximum)) + 1);
+        }
+        AnalysisFileBuilder builder;
+        for (std::size_t i = 0; i < levels.size(); i += 8) {
+            std::array<PartialEntry, 8> partials{};
+            for (std::size_t p = 0; p < 8; ++p) partials[p] = {levels[(i + p) % levels.size()], 4400};
+            builder.Frame(partials);
+        }
+        auto image = ImageOf(builder.Trailer(0).Bytes());
+        const int frameCount = static_cast<int>((levels.size() + 7) / 8);
+        NormaliseLevels(image.data(), frameCount + 1);
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            const double quotient = static_cast<double>(levels[i]) * 65535.0 / static_cast<double>(maximum);
+            const std::int32_t expected = levels[i] <= 0 ? 0 : static_cast<std::int32_t>(quotient);
+            ASSERT_EQ(PartialLevel(image.data(), static_cast<int>(i / 8), static_cast<int>(i % 8)), expected)
+                << "level " << levels[i] << " of maximum " << maximum;
+        }
+    }
 }
 
 TEST(PitchOfFrequencyField, MatchesTheThirdOfASemitoneScale) {
