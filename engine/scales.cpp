@@ -91,16 +91,39 @@ void BuildPitchTable(const std::uint8_t* image, int frameCount, int channelCount
     });
 }
 
+namespace {
+
+std::int32_t LogLevelOf(int level) {
+    return TruncateToInt32(std::log(static_cast<double>(level)) * kLogLevelScale);
+}
+
+// Below this level the table takes a logarithm for every entry.
+constexpr int kLogLevelStepsFrom = 1024;
+
+}  // namespace
+
 void BuildLogLevelTable() {
-    // The table depends on nothing: 65535 logarithms once per process are enough.
+    // The table depends on nothing: built once per process.
     static bool built = false;
     if (built) return;
     built = true;
     PrefaultForWriting(LogLevelTable.data(), sizeof(LogLevelTable));
-    for (int i = 1; i < static_cast<int>(LogLevelTable.size()); ++i) {
-        LogLevelTable[i] = TruncateToInt32(std::log(static_cast<double>(i)) * kLogLevelScale);
-    }
     LogLevelTable[0] = 0;
+    for (int i = 1; i < kLogLevelStepsFrom; ++i) LogLevelTable[i] = LogLevelOf(i);
+    // Above it 1000 ln i grows by less than 1 from one level to the next, so the table
+    // holds runs of equal entries. Where each run ends comes from a guess of its own,
+    // checked on both sides by the logarithm itself; the guesses do not wait for each
+    // other, so the processor works on several at once.
+    const int size = static_cast<int>(LogLevelTable.size());
+    int level = kLogLevelStepsFrom;  // the first entry not yet filled; it holds target - 1 or more
+    for (std::int32_t target = LogLevelOf(level) + 1; level < size; ++target) {
+        const double guess = std::ceil(std::exp(target / kLogLevelScale));
+        int next = guess < size ? std::max(static_cast<int>(guess), level) : size;
+        while (next < size && LogLevelOf(next) < target) ++next;
+        while (next > level && LogLevelOf(next - 1) >= target) --next;
+        std::fill(LogLevelTable.begin() + level, LogLevelTable.begin() + next, target - 1);
+        level = next;
+    }
 }
 
 }  // namespace varnolt
