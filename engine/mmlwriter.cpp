@@ -59,7 +59,12 @@ void WriteNote(char*& position, ChannelState& channel, int note, int volume) {
         *position++ = static_cast<char>('0' + octave);
     }
     channel.lastOctave = octave;
-    Append(position, kNoteNames[note % 12]);
+    // One or two bytes, stored as two without a call: after a one-byte name the second
+    // store is overwritten by the tie.
+    const std::string_view name = kNoteNames[note % 12];
+    position[0] = name.front();
+    position[1] = name.back();
+    position += name.size();
     *position++ = '&';
 }
 
@@ -91,7 +96,8 @@ void AppendDecimal(char*& position, std::int32_t value) {
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     const auto length = std::min<std::ptrdiff_t>(result.ptr - digits, 10);
-    std::memcpy(position, digits, static_cast<std::size_t>(length));
+    // A copy of fixed size needs no call; what lies past the digits is overwritten next.
+    std::memcpy(position, digits, 10);
     position += length;
 }
 

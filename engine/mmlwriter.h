@@ -23,7 +23,9 @@ inline constexpr std::array<std::string_view, 12> kNoteNames = {"C", "C+", "D", 
 // returns its length in bytes (115 for no frame, at most 806,240).
 int WriteMmlProgram(int frameCount, int channelCount, int framesPerSecond);
 
-// The decimal text of value (at most its first 10 characters) at position, which advances.
+// The decimal text of value (at most its first 10 characters) at position, which advances
+// past it. Ten bytes are stored whatever the length: those past the digits are for what
+// the caller writes next.
 void AppendDecimal(char*& position, std::int32_t value);
 
 }  // namespace varnolt
