@@ -19,17 +19,19 @@ inline constexpr int kNoteVolumeFrameBytes = kNoteVolumeChannels * 2;  // a (not
 // the work the stages do in it.
 inline constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
 
-// Each table starts a large page, so the rows a long conversion fills lie in as few
-// large pages as their size allows.
+// Each large table starts a large page, so the rows a long conversion fills lie in as
+// few large pages as their size allows. The three small ones share the first, which the
+// log-level table maps whole at the first conversion.
 struct alignas(kLargePageBytes) WorkTableStore {
     alignas(kLargePageBytes) std::array<std::int32_t, 65536> logLevel;
     std::array<std::int32_t, 40320> permutation;
+    std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeFrameBytes> noteVolume;
     alignas(kLargePageBytes) std::array<std::int32_t, kTableFrames * kTablePartials> pitch;
     alignas(kLargePageBytes) std::array<char, 16777216> text;
-    alignas(kLargePageBytes) std::array<std::uint8_t, kNoteVolumeFrames * kNoteVolumeFrameBytes> noteVolume;
     alignas(kLargePageBytes) std::array<double, kTableFrames * kTablePartials> level;
     alignas(kLargePageBytes) std::array<double, kTableFrames * kTablePartials> frequency;
 };
+static_assert(offsetof(WorkTableStore, noteVolume) + sizeof(WorkTableStore::noteVolume) <= kLargePageBytes);
 extern WorkTableStore workTableStore;
 
 // 1000 x ln(level) for every normalised level 0 .. 65535.
