@@ -1,6 +1,7 @@
 #include "scales.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "analysisfile.h"
@@ -22,14 +23,14 @@ constexpr double kLogLevelScale = 1000.0;
 
 NormalisedLevels NormaliseLevels(std::uint8_t* image, int recordCount) {
     const int frameCount = recordCount - 1;
-    // At least 1, so that a silent file never divides by zero.
-    std::int32_t maximum = 1;
+    // At least 1, so that a silent file never divides by zero. A maximum per partial
+    // slot first: eight that do not wait for each other.
+    std::array<std::int32_t, kPartialsPerFrame> slotMaximum;
+    slotMaximum.fill(1);
     for (int f = 0; f < frameCount; ++f) {
-        for (int p = 0; p < kPartialsPerFrame; ++p) {
-            const std::int32_t level = PartialLevel(image, f, p);
-            if (level > maximum) maximum = level;
-        }
+        for (int p = 0; p < kPartialsPerFrame; ++p) slotMaximum[p] = std::max(slotMaximum[p], PartialLevel(image, f, p));
     }
+    const std::int32_t maximum = *std::max_element(slotMaximum.begin(), slotMaximum.end());
     // Level x 65535 / maximum, in double and truncated, is the whole quotient of the
     // integers: for 0 <= level <= maximum the exact quotient stays at least 1/maximum
     // below the next whole number, farther than a double of at most 65535 can round.
