@@ -15,8 +15,8 @@ namespace varnolt {
 double FirstHertzReaching(std::int32_t (*value)(double hertz), std::int32_t target, std::int32_t previousFirstField,
                           double guessHertz);
 
-// Building the steps costs about as much as this many logarithms: a stage with fewer
-// values to find takes them directly.
+// Building the steps, once per process, costs about as much as this many logarithms: a
+// stage with fewer values to find takes them directly.
 inline constexpr int kValuesWorthSteps = 16384;
 
 // A scale that never falls as the frequency rises, tabulated at its steps. Exact for the
@@ -36,15 +36,16 @@ public:
     }
 
 private:
-    // Buckets of 1/128 of an octave: narrower than a third of a semitone, so a bucket
-    // holds at most one step above the lowest octaves.
+    // Each power of two in 128 equal buckets, the widest 129/128 of its lower edge:
+    // narrower than a third of a semitone, so a bucket holds at most one step above
+    // the lowest octaves.
     static constexpr int kBucketShift = 52 - 7;
     static std::uint64_t BucketOf(double hertz) { return std::bit_cast<std::uint64_t>(hertz) >> kBucketShift; }
 
     std::int32_t lowestValue_;        // the value of 0.1 Hz
     std::vector<double> firstHertz_;  // [v - lowestValue_]: the lowest frequency reaching v; +inf after the last
     std::uint64_t firstBucket_;
-    std::vector<std::int32_t> bucketValue_;  // the value at each bucket's lower edge
+    std::vector<std::int32_t> bucketValue_;  // at most the value of any frequency in the bucket
 };
 
 }  // namespace varnolt

@@ -14,7 +14,8 @@ struct NoteVolume {
 // Clears LevelTable and FrequencyTable, then fills frames 0 .. frameCount-1.
 void BuildLevelAndFrequencyTables(const std::uint8_t* image, int frameCount, std::int32_t levelDivisor);
 
-// Clears NoteVolumeTable, then fills five pairs for each of frames 0 .. frameCount-1.
+// Clears NoteVolumeTable, then fills five pairs for each of frames 0 .. frameCount-1,
+// from LevelTable and FrequencyTable as BuildLevelAndFrequencyTables leaves them.
 void QuantiseNotesAndVolumes(int frameCount, int volumePercent);
 
 // The unrounded note number of a frequency in hertz: semitones above 16.3516 Hz.

@@ -102,7 +102,8 @@ void PrefaultForWriting(void* start, std::size_t bytes) {
     const auto first = reinterpret_cast<std::uintptr_t>(start) & ~(page - 1);
     const auto end = reinterpret_cast<std::uintptr_t>(start) + bytes;
 #ifdef MADV_HUGEPAGE
-    // Tables and large pool blocks are whole large pages, so the rounded range is theirs.
+    // Large tables and large pool blocks start large pages of their own, and the small
+    // tables that share the first one gain from it as well: the rounded range is theirs.
     if (WorthLargePages(bytes)) {
         const auto largeFirst = reinterpret_cast<std::uintptr_t>(start) & ~(kLargePageBytes - 1);
         const std::uintptr_t largeEnd = RoundUpToLargePages(end);

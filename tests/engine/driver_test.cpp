@@ -122,6 +122,44 @@ TEST(RunConversion, EveryOutcomeWithItsMessageAndBoxKind) {
     }
 }
 
+// The program reaches the caller once, as its file holds it and before the message; a
+// conversion that writes nothing shows it nothing.
+TEST(RunConversion, HandsOverTheWrittenProgramBeforeItsMessageAndOnlyThen) {
+    const struct Case {
+        const char* what;
+        std::string name;
+        std::string volume;
+        int unit;
+        bool outputIsAFolder;
+    } cases[] = {
+        {"success", "x.dat", "100", 30, false},
+        {"volume out of range", "x.dat", "19", 30, false},
+        {"not a .dat name", "x.wav", "100", 30, false},
+        {"no such file", "missing.dat", "100", 30, false},
+        {"frame rate mismatch", "x.dat", "100", 60, false},
+        {"output cannot be created", "x.dat", "100", 30, true},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        WriteFile(folder / "x.dat", SmallFile());
+        WriteFile(folder / "x.wav", SmallFile());
+        if (c.outputIsAFolder) std::filesystem::create_directory(folder / "x.txt");
+        std::vector<std::string> events;
+        RunConversion(
+            Inputs(folder / c.name, c.volume, c.unit),
+            [&](const std::string& text, MessageKind) { events.push_back("message " + text); },
+            [&](std::string_view program) { events.push_back("program " + std::string(program)); });
+        ASSERT_FALSE(events.empty()) << c.what;
+        if (std::string(c.what) == "success") {
+            EXPECT_EQ(events, (std::vector<std::string>{"program " + ReadFile(folder / "x.txt"),
+                                                         "message " + std::string(messages::kFinished)}));
+        } else {
+            EXPECT_EQ(events.size(), 1u) << c.what;
+            EXPECT_EQ(events[0].rfind("message ", 0), 0u) << c.what;
+        }
+    }
+}
+
 TEST(RunConversion, VolumeTextIsReadAsTheDialogReadsIt) {
     const std::pair<std::string, bool> cases[] = {
         {"20", true},     {"200", true},   {"19", false},  {"201", false}, {" 150", true},  {"\t150", true},
