@@ -96,19 +96,19 @@ OrderingChoice CheapestOrdering(const std::uint8_t* image, int frame) {
 
     OrderingChoice best{0, cheapestRest[0]};
     unsigned placed = 0;
-    int divisor = kFactorials[9 - M];  // (M-1)!, the weight of position 0
     for (int position = 0; position < M; ++position) {
         int rank = 0;  // among the partials not yet placed
         for (int q = 0; q < M; ++q) {
             if (placed & (1u << q)) continue;
             if (terms[position][q] + cheapestRest[placed | (1u << q)] == cheapestRest[placed]) {
                 placed |= 1u << q;
-                best.permutationNumber += rank * divisor;
+                // (M-1-position)!, the weight of the position: from the table, not divided
+                // down from (M-1)! position by position.
+                best.permutationNumber += rank * kFactorials[9 - M + position];
                 break;
             }
             ++rank;
         }
-        if (position < M - 1) divisor /= M - 1 - position;
     }
     return best;
 }
