@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "analysisfile.h"
@@ -113,14 +114,18 @@ OrderingChoice CheapestOrdering(const std::uint8_t* image, int frame) {
     return best;
 }
 
+// Each partial's level and frequency move together, as the 8 bytes of its entry.
 void ReorderFrame(std::uint8_t* image, int frame, int channelCount, const std::array<int, 8>& order) {
-    std::array<std::int32_t, 8> temporary{};
-    for (int i = 0; i < channelCount; ++i) temporary[i] = PartialFrequency(image, frame, order[i]);
-    for (int i = 0; i < channelCount; ++i) SetPartialFrequency(image, frame, i, temporary[i]);
-    for (int i = 0; i < channelCount; ++i) temporary[i] = PartialLevel(image, frame, order[i]);
-    for (int i = 0; i < channelCount; ++i) SetPartialLevel(image, frame, i, temporary[i]);
-    for (int i = 0; i < channelCount; ++i) temporary[i] = PitchAt(frame, order[i]);
-    for (int i = 0; i < channelCount; ++i) PitchAt(frame, i) = temporary[i];
+    std::array<std::uint64_t, 8> entries;
+    std::array<std::int32_t, 8> pitches;
+    for (int i = 0; i < channelCount; ++i) {
+        std::memcpy(&entries[i], PartialAt(image, frame, order[i]), kPartialBytes);
+        pitches[i] = PitchAt(frame, order[i]);
+    }
+    for (int i = 0; i < channelCount; ++i) {
+        std::memcpy(PartialAt(image, frame, i), &entries[i], kPartialBytes);
+        PitchAt(frame, i) = pitches[i];
+    }
 }
 
 }  // namespace
