@@ -32,8 +32,8 @@ int ConvertFiles(const ConversionInputs& common, const std::vector<std::string>&
         const std::string prefix = manyFiles ? file + ": " : std::string();
         try {
             // The outcome waits until the program is checked, so that it stays the last
-            // line printed for the file.
-            // The bytes just written are checked where they still are, not read back.
+            // line printed for the file. The bytes just written are checked where they
+            // still are, not read back.
             std::string outcome;
             std::vector<ProgramFinding> findings;
             RunConversion(

@@ -93,7 +93,7 @@ void WriteChannelString(char*& position, ChannelState& channel, int channelIndex
 }  // namespace
 
 void AppendDecimal(char*& position, std::int32_t value) {
-    char digits[16];
+    char digits[16] = {};
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     const auto length = std::min<std::ptrdiff_t>(result.ptr - digits, 10);
     // A copy of fixed size needs no call; what lies past the digits is overwritten next.
